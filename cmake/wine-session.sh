@@ -1,0 +1,77 @@
+#!/usr/bin/env bash
+# Starts or stops the Wine session that a build's tests run in: a private 32-bit prefix inside the
+# build folder, a settled Wine server and a private virtual display.
+#   wine-session.sh start BUILD_DIR      wine-session.sh stop BUILD_DIR
+set -euo pipefail
+action=$1
+state=$(readlink -f "$2")/wine
+prefix=$state/prefix
+
+stop() {
+  if [ -f "$state/env.sh" ]; then
+    # shellcheck source=/dev/null
+    . "$state/env.sh"
+    wineserver -k >/dev/null 2>&1 || true
+  fi
+  if [ -f "$state/xvfb.pid" ]; then
+    kill "$(cat "$state/xvfb.pid")" 2>/dev/null || true
+    rm -f "$state/xvfb.pid"
+  fi
+}
+
+free_display() {
+  for n in $(seq 91 199); do
+    [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ] || { echo "$n"; return; }
+  done
+  echo "no free X display" >&2
+  return 1
+}
+
+start_display() {
+  local n
+  n=$(free_display)
+  Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >"$state/xvfb.log" 2>&1 </dev/null &
+  echo $! >"$state/xvfb.pid"
+  for _ in $(seq 100); do
+    [ -e "/tmp/.X11-unix/X$n" ] && break
+    sleep 0.05
+  done
+  echo ":$n"
+}
+
+make_prefix() {
+  rm -rf "$prefix"
+  wineboot -i >"$state/wineboot.log" 2>&1 </dev/null
+  # Let Wine draw window frames itself: with no window manager, closing a managed window stalls.
+  wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >>"$state/wineboot.log" 2>&1
+  # A crash must end the process rather than wait on a dialog nobody will answer.
+  wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >>"$state/wineboot.log" 2>&1
+  wineserver -w
+  touch "$prefix/.ready"
+}
+
+case "$action" in
+  start)
+    stop
+    mkdir -p "$state/logs"
+    display=$(start_display)
+    cat >"$state/env.sh" <<ENV
+export WINEPREFIX='$prefix' WINEARCH=win32 WINEDEBUG=-all WINEDLLOVERRIDES='mscoree,mshtml=' DISPLAY='$display'
+ENV
+    # shellcheck source=/dev/null
+    . "$state/env.sh"
+    [ -f "$prefix/.ready" ] || make_prefix
+    # A persistent server with its output in a file, so that no test's pipe is held open by it;
+    # one query of the management service settles its services before the first timed test.
+    wineserver -p >"$state/wineserver.log" 2>&1 </dev/null
+    wine wmic bios get serialnumber >"$state/warmup.log" 2>&1 </dev/null || true
+    echo "Wine session ready: prefix $prefix, display $display"
+    ;;
+  stop)
+    stop
+    ;;
+  *)
+    echo "usage: $0 start|stop BUILD_DIR" >&2
+    exit 2
+    ;;
+esac

@@ -1,0 +1,35 @@
+// The one failure type: a platform operation's error code and description, carried unchanged.
+#pragma once
+
+#include <cstdint>
+#include <exception>
+#include <string>
+
+namespace quillmark {
+
+// Thrown by a failing platform operation and caught only at the top-level report. The code is the
+// platform's own (an HRESULT on Windows); the description is never empty.
+class PlatformFailure : public std::exception {
+ public:
+  PlatformFailure(std::int32_t code, std::wstring description);
+
+  std::int32_t code() const noexcept { return code_; }
+  const std::wstring& description() const noexcept { return description_; }
+  const char* what() const noexcept override;
+
+ private:
+  std::int32_t code_;
+  std::wstring description_;
+};
+
+// "0x80041015": the code as the report shows it.
+std::wstring FormatFailureCode(std::int32_t code);
+
+// A description for a code that the platform gave none for: a known text where the code is a
+// common management or automation error, otherwise a sentence that names the code.
+std::wstring DescribeFailureCode(std::int32_t code);
+
+// The text of the top-level failure report: the error's number and its description.
+std::wstring FailureReportText(const PlatformFailure& failure);
+
+}  // namespace quillmark
