@@ -3,7 +3,9 @@
 
 namespace quillmark {
 
-std::wstring MonikerFor(const std::wstring& computer_name) { return kMonikerPrefix + computer_name; }
+std::wstring MonikerFor(const std::wstring& computer_name) {
+  return kMonikerPrefix + computer_name;
+}
 
 std::wstring ResultMessageFor(const std::wstring& serial_text) {
   return kResultPrompt + serial_text;

@@ -59,8 +59,8 @@ class UserNotifier {
 };
 
 // Looks up the BIOS serial numbers of a computer and shows one message per BIOS instance, each only
-// after the previous one was dismissed. Catches nothing: the first failure ends the lookup, with all
-// it holds released, and reaches the caller unchanged. Keeps nothing between calls.
+// after the previous one was dismissed. Catches nothing: the first failure ends the lookup, with
+// all it holds released, and reaches the caller unchanged. Keeps nothing between calls.
 void SerialLookup(const std::wstring& computer_name, ManagementBinder& binder,
                   UserNotifier& notifier);
 

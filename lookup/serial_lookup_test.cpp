@@ -91,7 +91,8 @@ class FakeBinder : public ManagementBinder, public UserNotifier {
   }
   ManagementObjectRef CallMethod(ManagementObject& target, const std::wstring& method,
                                  const std::wstring& text_argument) override {
-    record.events.push_back(L"call " + NameOf(target) + L"." + method + L"(" + text_argument + L")");
+    record.events.push_back(L"call " + NameOf(target) + L"." + method + L"(" + text_argument +
+                            L")");
     FailAt(Step::kInstancesOf, 1);
     return std::make_unique<FakeObject>(record, L"collection");
   }
@@ -155,13 +156,14 @@ TEST(Moniker, PrefixAndPromptHaveTheirExactLengths) {
 
 TEST(Lookup, OneMemberGivesOneMessageAndReleasesEverythingInOrder) {
   FakeBinder fake{Script{}};
-  EXPECT_THAT(RunLookup(fake), ElementsAre(L"bind winmgmts:{impersonationLevel=impersonate}!//pc1",
-                                     L"call services.InstancesOf(Win32_BIOS)",
-                                     L"release services",  // before the walk starts
-                                     L"walk collection", L"next", L"read member1.SerialNumber",
-                                     L"show The serial number for the specified computer is: SN-1",
-                                     L"dismissed", L"next", L"release member1", L"release walk",
-                                     L"release collection"));
+  EXPECT_THAT(
+      RunLookup(fake),
+      ElementsAre(L"bind winmgmts:{impersonationLevel=impersonate}!//pc1",
+                  L"call services.InstancesOf(Win32_BIOS)",
+                  L"release services",  // before the walk starts
+                  L"walk collection", L"next", L"read member1.SerialNumber",
+                  L"show The serial number for the specified computer is: SN-1", L"dismissed",
+                  L"next", L"release member1", L"release walk", L"release collection"));
   EXPECT_EQ(fake.record.live_objects, 0);
 }
 
@@ -174,9 +176,9 @@ TEST(Lookup, TwoMembersGiveTwoMessagesInEnumeratorOrderEachAfterThePreviousIsDis
       shown.push_back(event);
     }
   }
-  EXPECT_THAT(shown, ElementsAre(L"next", L"show " + ResultMessageFor(L"FIRST"), L"dismissed",
-                                 L"next", L"show " + ResultMessageFor(L"SECOND"), L"dismissed",
-                                 L"next"));
+  EXPECT_THAT(shown,
+              ElementsAre(L"next", L"show " + ResultMessageFor(L"FIRST"), L"dismissed", L"next",
+                          L"show " + ResultMessageFor(L"SECOND"), L"dismissed", L"next"));
   EXPECT_EQ(fake.record.live_objects, 0);
 }
 
@@ -242,24 +244,21 @@ INSTANTIATE_TEST_SUITE_P(
     EachStep, LookupFailure,
     ::testing::Values(
         FailureCase{Step::kBind, 1, {L"bind " + MonikerFor(L"pc1")}},
-        FailureCase{Step::kInstancesOf,
-                    1,
-                    {L"call services.InstancesOf(Win32_BIOS)", L"release services"}},
+        FailureCase{
+            Step::kInstancesOf, 1, {L"call services.InstancesOf(Win32_BIOS)", L"release services"}},
         FailureCase{Step::kWalk, 1, {L"walk collection", L"release collection"}},
-        FailureCase{Step::kNext,
-                    1,
-                    {L"walk collection", L"next", L"release walk", L"release collection"}},
+        FailureCase{
+            Step::kNext, 1, {L"walk collection", L"next", L"release walk", L"release collection"}},
         FailureCase{Step::kNext,
                     2,
                     {kFirst, L"dismissed", L"next", L"release member1", L"release walk",
                      L"release collection"}},
         FailureCase{Step::kRead,
                     2,
-                    {L"next", L"release member1", L"read member2.SerialNumber",
-                     L"release member2", L"release walk", L"release collection"}},
-        FailureCase{Step::kShow,
-                    1,
-                    {kFirst, L"release member1", L"release walk", L"release collection"}}));
+                    {L"next", L"release member1", L"read member2.SerialNumber", L"release member2",
+                     L"release walk", L"release collection"}},
+        FailureCase{
+            Step::kShow, 1, {kFirst, L"release member1", L"release walk", L"release collection"}}));
 
 }  // namespace
 }  // namespace quillmark

@@ -51,7 +51,10 @@ inline constexpr FormLayout kForm1{
     1815,
     {{
         {L"Text1", ControlKind::kTextBox, kTextBoxId, L"", {960, 480, 2535, 375}},
-        {L"Command1", ControlKind::kPushButton, kLookupButtonId, L"Lookup Quillmark",
+        {L"Command1",
+         ControlKind::kPushButton,
+         kLookupButtonId,
+         L"Lookup Quillmark",
          {1080, 960, 2295, 615}},
         {L"Label1", ControlKind::kLabel, kLabelId, L"Computer Name", {1680, 120, 1215, 255}},
     }},

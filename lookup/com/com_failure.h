@@ -1,0 +1,29 @@
+// Turns a failed COM call into a PlatformFailure with the best description the platform offers.
+#pragma once
+
+#include <windows.h>
+#include <oaidl.h>
+
+#include "platform_failure.h"
+
+namespace quillmark {
+
+// The failure for a code alone: the system's message text, then the management service's message
+// table, then the program's own text that names the code. Never an empty description.
+PlatformFailure FailureFromHresult(HRESULT code);
+
+// The failure of a call that has just returned `code`: the thread's IErrorInfo description when the
+// callee set one (call ClearErrorInfo before the call), else as FailureFromHresult.
+PlatformFailure FailureAfterCall(HRESULT code);
+
+// The failure that IDispatch::Invoke described in EXCEPINFO when it returned DISP_E_EXCEPTION.
+// Takes and frees the structure's strings.
+PlatformFailure FailureFromExcepInfo(EXCEPINFO& info);
+
+// Forgets any error information left on this thread, so that what follows belongs to the next call.
+void ClearErrorInfo() noexcept;
+
+// Throws FailureAfterCall(code) if code is a failure.
+void ThrowIfFailed(HRESULT code);
+
+}  // namespace quillmark
