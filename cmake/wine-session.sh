@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Starts or stops the Wine session that a build's tests run in: a private 32-bit prefix inside the
-# build folder, a settled Wine server and a private virtual display.
-#   wine-session.sh start BUILD_DIR      wine-session.sh stop BUILD_DIR
+# folder, a settled Wine server and a private virtual display. The session lives in FOLDER/wine.
+#   wine-session.sh start FOLDER      wine-session.sh stop FOLDER
 set -euo pipefail
 action=$1
 state=$(readlink -f "$2")/wine
@@ -71,7 +71,7 @@ ENV
     stop
     ;;
   *)
-    echo "usage: $0 start|stop BUILD_DIR" >&2
+    echo "usage: $0 start|stop FOLDER" >&2
     exit 2
     ;;
 esac
