@@ -2,7 +2,6 @@
 #include "platform_failure.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <iterator>
 #include <utility>
 
@@ -63,8 +62,10 @@ PlatformFailure::PlatformFailure(std::int32_t code, std::wstring description)
 const char* PlatformFailure::what() const noexcept { return "platform failure"; }
 
 std::wstring FormatFailureCode(std::int32_t code) {
-  wchar_t text[16];
-  std::swprintf(text, std::size(text), L"0x%08X", static_cast<unsigned>(code));
+  constexpr wchar_t kDigits[] = L"0123456789ABCDEF";
+  auto value = static_cast<std::uint32_t>(code);
+  std::wstring text = L"0x00000000";
+  for (auto digit = text.rbegin(); value != 0; ++digit, value >>= 4) *digit = kDigits[value & 0xF];
   return text;
 }
 
