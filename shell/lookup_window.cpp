@@ -142,7 +142,12 @@ LookupWindow::LookupWindow(HINSTANCE instance) {
     ThrowLastError();
   }
   font_ = MessageFont();
-  CreateControls(instance, dpi);
+  try {
+    CreateControls(instance, dpi);
+  } catch (...) {
+    DestroyWindow(form_);  // the destructor does not run for a half-built window
+    throw;
+  }
 }
 
 LookupWindow::~LookupWindow() {
