@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <optional>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -217,6 +218,10 @@ struct FailureCase {
   int occurrence;
   std::vector<std::wstring> tail;  // the events from the failing call to the end
 };
+
+void PrintTo(const FailureCase& failure, std::ostream* out) {
+  *out << "step " << static_cast<int>(failure.step) << " #" << failure.occurrence;
+}
 
 class LookupFailure : public ::testing::TestWithParam<FailureCase> {};
 
