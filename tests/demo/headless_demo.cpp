@@ -1,0 +1,106 @@
+// Shows the program at work where nobody can watch: starts it, looks up this computer once,
+// prints the result box's text and saves pictures of the window and of the result box.
+//   headless_demo OUTPUT_FOLDER   (a Windows path; writes window.bmp and result.bmp there)
+#include <windows.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "driver.h"
+
+namespace {
+
+using namespace quillmark::ui_driver;
+
+// Owners for the GDI objects of one capture.
+struct ScreenDc {
+  HDC dc = GetDC(nullptr);
+  ~ScreenDc() { ReleaseDC(nullptr, dc); }
+};
+struct MemoryDc {
+  HDC dc;
+  explicit MemoryDc(HDC compatible) : dc(CreateCompatibleDC(compatible)) {}
+  ~MemoryDc() { DeleteDC(dc); }
+};
+struct Bitmap {
+  HBITMAP bitmap;
+  ~Bitmap() { DeleteObject(bitmap); }
+};
+
+// Saves what the screen shows inside the window's outer rectangle as a 24-bit BMP file.
+bool SaveWindowPicture(HWND window, const std::wstring& path) {
+  const RECT area = WindowRectOf(window);
+  const int width = area.right - area.left;
+  const int height = area.bottom - area.top;
+  if (width <= 0 || height <= 0) return false;
+  const ScreenDc screen;
+  const MemoryDc memory(screen.dc);
+  const Bitmap bitmap{CreateCompatibleBitmap(screen.dc, width, height)};
+  const HGDIOBJ previous = SelectObject(memory.dc, bitmap.bitmap);
+  const BOOL copied = BitBlt(memory.dc, 0, 0, width, height, screen.dc, area.left, area.top,
+                             SRCCOPY);
+  SelectObject(memory.dc, previous);
+  if (!copied) return false;
+
+  BITMAPINFOHEADER header{};
+  header.biSize = sizeof header;
+  header.biWidth = width;
+  header.biHeight = height;
+  header.biPlanes = 1;
+  header.biBitCount = 24;
+  header.biCompression = BI_RGB;
+  const DWORD row = (static_cast<DWORD>(width) * 3 + 3) & ~3u;
+  std::vector<BYTE> pixels(static_cast<size_t>(row) * static_cast<DWORD>(height));
+  if (!GetDIBits(memory.dc, bitmap.bitmap, 0, static_cast<UINT>(height), pixels.data(),
+                 reinterpret_cast<BITMAPINFO*>(&header), DIB_RGB_COLORS)) {
+    return false;
+  }
+  BITMAPFILEHEADER file{};
+  file.bfType = 0x4D42;  // "BM"
+  file.bfOffBits = sizeof file + sizeof header;
+  file.bfSize = file.bfOffBits + static_cast<DWORD>(pixels.size());
+  const UniqueHandle out(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                     FILE_ATTRIBUTE_NORMAL, nullptr));
+  DWORD written = 0;
+  return out && WriteFile(out.get(), &file, sizeof file, &written, nullptr) &&
+         WriteFile(out.get(), &header, sizeof header, &written, nullptr) &&
+         WriteFile(out.get(), pixels.data(), static_cast<DWORD>(pixels.size()), &written,
+                   nullptr);
+}
+
+int Fail(const char* what) {
+  std::fprintf(stderr, "headless demo: %s\n", what);
+  return 1;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+  if (argc != 2) return Fail("usage: headless_demo OUTPUT_FOLDER");
+  const std::wstring folder = argv[1];
+  try {
+    Program program = Program::Launch();
+    if (program.WaitForMainWindow() == nullptr) return Fail("the window did not appear");
+    SetTextOf(program.text_box(), L".");
+    if (!program.WaitForIdle()) return Fail("the window did not become idle");
+    if (!SaveWindowPicture(program.main_window(), folder + L"\\window.bmp")) {
+      return Fail("could not save the window's picture");
+    }
+    PostClick(program.lookup_button());
+    const HWND box = program.WaitForMessageBox();
+    if (box == nullptr) return Fail("no result box appeared");
+    Sleep(300);  // let the box finish drawing before its picture is taken
+    const MessageBoxContent content = ReadMessageBox(box);
+    if (!SaveWindowPicture(box, folder + L"\\result.bmp")) {
+      return Fail("could not save the result box's picture");
+    }
+    std::printf("%ls\n", content.text.c_str());
+    PressOk(box);
+    program.PostCloseCommand();
+    const auto exit_code = program.WaitForExit();
+    return exit_code && *exit_code == 0 ? 0 : Fail("the program did not end cleanly");
+  } catch (const DriverError& error) {
+    return Fail(error.what());
+  }
+}
