@@ -19,24 +19,19 @@ stop() {
   fi
 }
 
-free_display() {
-  for n in $(seq 91 199); do
-    [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ] || { echo "$n"; return; }
-  done
-  echo "no free X display" >&2
-  return 1
-}
-
+# Xvfb picks a free display number itself and tells it through a file descriptor, so that sessions
+# that start at the same moment never share one.
 start_display() {
-  local n
-  n=$(free_display)
-  Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >"$state/xvfb.log" 2>&1 </dev/null &
+  local number_file=$state/xvfb.display
+  rm -f "$number_file"
+  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$number_file" >"$state/xvfb.log" 2>&1 </dev/null &
   echo $! >"$state/xvfb.pid"
-  for _ in $(seq 100); do
-    [ -e "/tmp/.X11-unix/X$n" ] && break
+  for _ in $(seq 200); do
+    [ -s "$number_file" ] && break
     sleep 0.05
   done
-  echo ":$n"
+  [ -s "$number_file" ] || { echo "Xvfb did not start" >&2; return 1; }
+  echo ":$(tr -d '[:space:]' <"$number_file")"
 }
 
 make_prefix() {

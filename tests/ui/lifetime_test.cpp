@@ -1,0 +1,83 @@
+// The program lives exactly as long as Form1: closing it ends the process cleanly, and what the
+// program is started with does not change it.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <optional>
+#include <string>
+
+#include "driver.h"
+#include "ui_test_support.h"
+
+namespace quillmark::ui_test {
+namespace {
+
+using namespace ui_driver;
+
+class Lifetime : public ProgramTest {};
+
+TEST_F(Lifetime, CloseMessageEndsTheProcessWithExitCodeZero) {
+  ASSERT_TRUE(program().PostCloseMessage());
+  const std::optional<DWORD> exit_code = program().WaitForExit();
+  ASSERT_TRUE(exit_code.has_value()) << "the process did not end";
+  EXPECT_EQ(*exit_code, 0u);
+}
+
+TEST_F(Lifetime, CloseBoxEndsTheProcessWithExitCodeZero) {
+  ASSERT_TRUE(program().PostCloseCommand());
+  const std::optional<DWORD> exit_code = program().WaitForExit();
+  ASSERT_TRUE(exit_code.has_value()) << "the process did not end";
+  EXPECT_EQ(*exit_code, 0u);
+}
+
+TEST_F(Lifetime, AltF4EndsTheProcessWithExitCodeZero) {
+  ASSERT_TRUE(SendKey(form1(), VK_F4, {VK_MENU}));
+  const std::optional<DWORD> exit_code = program().WaitForExit();
+  ASSERT_TRUE(exit_code.has_value()) << "the process did not end";
+  EXPECT_EQ(*exit_code, 0u);
+}
+
+TEST_F(Lifetime, ClosingAfterLookupsAndAFailureStillEndsWithExitCodeZero) {
+  HWND box = nullptr;
+  ASSERT_NO_FATAL_FAILURE(LookUp(L".", &box));
+  ASSERT_NO_FATAL_FAILURE(Dismiss(box));
+  ASSERT_NO_FATAL_FAILURE(LookUp(kUnknownComputer, &box));
+  ASSERT_NO_FATAL_FAILURE(Dismiss(box));
+  ASSERT_TRUE(program().PostCloseCommand());
+  const std::optional<DWORD> exit_code = program().WaitForExit();
+  ASSERT_TRUE(exit_code.has_value()) << "the process did not end";
+  EXPECT_EQ(*exit_code, 0u);
+}
+
+class StartedWithArguments : public ProgramTest {
+ protected:
+  void SetUp() override {
+    LaunchOptions options;
+    options.arguments =
+        std::wstring(L"nosuchhost.invalid /computer:. -x \"two words\" ") + L"\u00C5ngstr\u00F6m";
+    ASSERT_NO_FATAL_FAILURE(Start(options));
+  }
+};
+
+TEST_F(StartedWithArguments, WindowStartsAsUsual) {
+  EXPECT_EQ(TextOf(form1()), kCaption);
+  EXPECT_EQ(TextOf(text1()), L"") << "an argument must not fill in the name";
+  EXPECT_TRUE(WaitUntil([&] { return program().FocusedWindow() == text1(); }));
+  EXPECT_TRUE(program().WaitForIdle()) << "an argument must not start a lookup";
+}
+
+TEST_F(StartedWithArguments, LookupAndCloseWorkAsUsual) {
+  std::wstring serial;
+  ASSERT_NO_FATAL_FAILURE(WitnessSerial(&serial));
+  HWND box = nullptr;
+  ASSERT_NO_FATAL_FAILURE(LookUp(L".", &box));
+  ExpectResultBox(box, serial);
+  ASSERT_NO_FATAL_FAILURE(Dismiss(box));
+  ASSERT_TRUE(program().PostCloseCommand());
+  const std::optional<DWORD> exit_code = program().WaitForExit();
+  ASSERT_TRUE(exit_code.has_value()) << "the process did not end";
+  EXPECT_EQ(*exit_code, 0u);
+}
+
+}  // namespace
+}  // namespace quillmark::ui_test
