@@ -5,6 +5,7 @@
 #include <string>
 
 #include "form_layout.h"
+#include "message_box_notifier.h"
 
 namespace quillmark {
 
@@ -25,8 +26,8 @@ PlatformFailure FailureFromCurrentException() noexcept {
 
 void ReportFailure(HWND owner, const PlatformFailure& failure) noexcept {
   try {
-    const std::wstring text = FailureReportText(failure);
-    MessageBoxW(owner, text.c_str(), kApplicationTitle, MB_OK | MB_ICONERROR | MB_APPLMODAL);
+    ShowMessageBoxUnread(owner, FailureReportText(failure), kApplicationTitle,
+                         MB_OK | MB_ICONERROR | MB_APPLMODAL);
   } catch (...) {
     // Not even the text could be built: say the least that can be said without allocating.
     MessageBoxW(owner, L"The program ran out of memory.", kApplicationTitle, MB_OK | MB_ICONERROR);

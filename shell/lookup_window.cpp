@@ -115,16 +115,6 @@ class WaitCursor {
   HCURSOR previous_;
 };
 
-// Input that arrived while a lookup held the thread is dropped, so that impatient clicks and keys
-// do not run a second lookup once the first returns.
-void DiscardQueuedInput() {
-  MSG message;
-  while (PeekMessageW(&message, nullptr, WM_KEYFIRST, WM_KEYLAST, PM_REMOVE)) {
-  }
-  while (PeekMessageW(&message, nullptr, WM_MOUSEFIRST, WM_MOUSELAST, PM_REMOVE)) {
-  }
-}
-
 }  // namespace
 
 LookupWindow::LookupWindow(HINSTANCE instance) {
@@ -233,6 +223,8 @@ void LookupWindow::OnCommand(int control_id, int notification) noexcept {
   lookup_running_ = true;
   RunReportingFailures(form_, [this] { RunLookup(); });
   lookup_running_ = false;
+  // Input that arrived while the lookup held the thread is dropped, so that impatient clicks and
+  // keys do not run a second lookup once the first returns.
   DiscardQueuedInput();
 }
 

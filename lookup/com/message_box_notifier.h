@@ -9,6 +9,14 @@
 
 namespace quillmark {
 
+// Shows a message box for a message that the user must see: input that was queued before it
+// appeared (clicks and keys made while a slow lookup held the program) is dropped first, so that it
+// cannot dismiss the box unread. Returns MessageBoxW's result.
+int ShowMessageBoxUnread(HWND owner, const std::wstring& text, const wchar_t* title, UINT style);
+
+// Drops the keyboard and mouse input queued for this thread.
+void DiscardQueuedInput() noexcept;
+
 // Shows each message application-modal, OK button only, no icon, under the application's title.
 // The owner window (may be null) is disabled while a message shows.
 class MessageBoxNotifier : public UserNotifier {
