@@ -1,0 +1,41 @@
+#!/usr/bin/env bash
+# Runs the stand-in's own throwaway Wine session, with the stand-in registered for "winmgmts:".
+#   standin-session.sh start FOLDER DLL      standin-session.sh stop FOLDER
+# The prefix is never the one the other tests use: they need the real management service.
+set -euo pipefail
+here=$(dirname "$(readlink -f "$0")")
+session=$here/../../cmake/wine-session.sh
+action=$1
+folder=$(readlink -f "$2")
+
+register() {
+  local dll clsid classes log
+  dll=$(readlink -f "$1")
+  clsid='{7959159C-845D-478C-ACCA-774E8256AFD8}'
+  classes='HKLM\Software\Classes'
+  log=$folder/wine/register.log
+  # shellcheck source=/dev/null
+  . "$folder/wine/env.sh"
+  # The scheme is resolved through its ProgID, looked up machine-wide.
+  wine reg add "$classes\\winmgmts" /ve /d 'Stand-in management service' /f >"$log" 2>&1
+  wine reg add "$classes\\winmgmts\\CLSID" /ve /d "$clsid" /f >>"$log" 2>&1
+  wine reg add "$classes\\CLSID\\$clsid" /ve /d 'Stand-in management service' /f >>"$log" 2>&1
+  wine reg add "$classes\\CLSID\\$clsid\\InprocServer32" /ve /d "Z:${dll//\//\\}" /f >>"$log" 2>&1
+  wine reg add "$classes\\CLSID\\$clsid\\InprocServer32" /v ThreadingModel /d Apartment /f \
+    >>"$log" 2>&1
+  echo "Stand-in service registered: $dll"
+}
+
+case "$action" in
+  start)
+    "$session" start "$folder"
+    register "$3"
+    ;;
+  stop)
+    "$session" stop "$folder"
+    ;;
+  *)
+    echo "usage: $0 start FOLDER DLL | stop FOLDER" >&2
+    exit 2
+    ;;
+esac

@@ -1,0 +1,339 @@
+// Reference-counted automation objects that serve a scripted lookup and record what is asked.
+#include "standin_objects.h"
+
+#include <oleauto.h>
+
+#include <functional>
+#include <new>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "standin_record.h"
+#include "standin_text.h"
+
+namespace standin {
+namespace {
+
+using Microsoft::WRL::ComPtr;
+
+LONG live_objects = 0;
+
+std::string FlagsText(WORD flags) {
+  std::string text;
+  const std::pair<WORD, const char*> names[] = {{DISPATCH_METHOD, "method"},
+                                                {DISPATCH_PROPERTYGET, "get"},
+                                                {DISPATCH_PROPERTYPUT, "put"},
+                                                {DISPATCH_PROPERTYPUTREF, "putref"}};
+  for (const auto& [flag, name] : names) {
+    if ((flags & flag) == 0) continue;
+    if (!text.empty()) text += "|";
+    text += name;
+  }
+  return text.empty() ? "none" : text;
+}
+
+std::wstring BstrText(BSTR text) {
+  return text == nullptr ? std::wstring() : std::wstring(text, SysStringLen(text));
+}
+
+// The arguments as the caller meant them: DISPPARAMS holds them last first.
+std::string ArgumentsText(const DISPPARAMS* parameters) {
+  if (parameters == nullptr) return " (no DISPPARAMS)";
+  std::string text;
+  for (UINT index = parameters->cArgs; index > 0; --index) {
+    const VARIANT& argument = parameters->rgvarg[index - 1];
+    if (V_VT(&argument) == VT_BSTR) {
+      text += " " + Quoted(BstrText(V_BSTR(&argument)));
+    } else {
+      text += " vt:" + std::to_string(V_VT(&argument));
+    }
+  }
+  if (parameters->cNamedArgs != 0) text += " named:" + std::to_string(parameters->cNamedArgs);
+  return text;
+}
+
+HRESULT FillVariant(const Serial& serial, VARIANT* result) {
+  switch (serial.kind) {
+    case Serial::Kind::kText:
+      V_VT(result) = VT_BSTR;
+      V_BSTR(result) = SysAllocStringLen(serial.text.data(), static_cast<UINT>(serial.text.size()));
+      return V_BSTR(result) != nullptr ? S_OK : E_OUTOFMEMORY;
+    case Serial::Kind::kNull:
+      V_VT(result) = VT_NULL;
+      return S_OK;
+    case Serial::Kind::kEmpty:
+      V_VT(result) = VT_EMPTY;
+      return S_OK;
+    case Serial::Kind::kInteger:
+      V_VT(result) = VT_I4;
+      V_I4(result) = serial.integer;
+      return S_OK;
+    case Serial::Kind::kReal:
+      V_VT(result) = VT_R8;
+      V_R8(result) = serial.real;
+      return S_OK;
+  }
+  return E_UNEXPECTED;
+}
+
+// The reference count and identity of one object; `Interface` is what it answers besides
+// IUnknown (and IDispatch for IDispatch-derived interfaces).
+template <typename Interface>
+class Object : public Interface, public Counted {
+ public:
+  explicit Object(std::string name) : name_(std::move(name)) {}
+  ~Object() override { RecordLine("gone " + name_); }
+
+  ULONG STDMETHODCALLTYPE AddRef() override {
+    return static_cast<ULONG>(InterlockedIncrement(&references_));
+  }
+  ULONG STDMETHODCALLTYPE Release() override {
+    const LONG left = InterlockedDecrement(&references_);
+    if (left == 0) delete this;
+    return static_cast<ULONG>(left);
+  }
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
+    if (object == nullptr) return E_POINTER;
+    if (iid == IID_IUnknown || iid == __uuidof(Interface)) {
+      *object = static_cast<Interface*>(this);
+      AddRef();
+      return S_OK;
+    }
+    *object = nullptr;
+    return E_NOINTERFACE;
+  }
+
+ protected:
+  const std::string& name() const { return name_; }
+
+ private:
+  std::string name_;
+  LONG references_ = 1;
+};
+
+// Takes over the one reference a new object starts with. (mingw-w64's ComPtr::Attach adds a
+// reference of its own, so it cannot be used for this.)
+template <typename Interface, typename Concrete>
+ComPtr<Interface> Adopt(Concrete* object) {
+  ComPtr<Interface> owner;
+  *owner.GetAddressOf() = object;
+  return owner;
+}
+
+// An IDispatch whose members are named handlers.
+class Dispatch : public Object<IDispatch> {
+ public:
+  using Handler = std::function<HRESULT(DISPPARAMS*, VARIANT*, EXCEPINFO*)>;
+  struct Member {
+    std::wstring name;
+    DISPID id;
+    WORD required_flags;  // all of them must be given, as the real service insists
+    Handler handler;
+  };
+
+  Dispatch(std::string name, std::vector<Member> members)
+      : Object(std::move(name)), members_(std::move(members)) {}
+
+  HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override {
+    RecordLine("typeinfo-count " + name());
+    if (count == nullptr) return E_POINTER;
+    *count = 0;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo** info) override {
+    RecordLine("typeinfo " + name());
+    if (info != nullptr) *info = nullptr;
+    return E_NOTIMPL;
+  }
+  HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID,
+                                          DISPID* ids) override {
+    std::string line = "names " + name();
+    for (UINT index = 0; index < count; ++index) line += " " + Quoted(names[index]);
+    RecordLine(line);
+    if (count == 0 || names == nullptr || ids == nullptr) return E_INVALIDARG;
+    for (UINT index = 0; index < count; ++index) ids[index] = DISPID_UNKNOWN;
+    const Member* member = MemberNamed(names[0]);
+    if (member == nullptr || count != 1) return DISP_E_UNKNOWNNAME;
+    ids[0] = member->id;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* parameters,
+                                   VARIANT* result, EXCEPINFO* exception, UINT*) override {
+    const Member* member = MemberWithId(id);
+    const std::string member_name =
+        member != nullptr ? Escape(member->name) : "#" + std::to_string(id);
+    RecordLine("invoke " + name() + " " + member_name + " " + FlagsText(flags) +
+               ArgumentsText(parameters));
+    if (member == nullptr) return DISP_E_MEMBERNOTFOUND;
+    if ((flags & member->required_flags) != member->required_flags) return E_NOTIMPL;
+    if (parameters == nullptr || result == nullptr) return E_INVALIDARG;
+    try {
+      return member->handler(parameters, result, exception);
+    } catch (const std::bad_alloc&) {
+      return E_OUTOFMEMORY;
+    }
+  }
+
+ private:
+  const Member* MemberNamed(const wchar_t* wanted) const {
+    for (const Member& member : members_) {
+      if (CompareStringOrdinal(member.name.c_str(), -1, wanted, -1, TRUE) == CSTR_EQUAL) {
+        return &member;
+      }
+    }
+    return nullptr;
+  }
+  const Member* MemberWithId(DISPID id) const {
+    for (const Member& member : members_) {
+      if (member.id == id) return &member;
+    }
+    return nullptr;
+  }
+
+  std::vector<Member> members_;
+};
+
+constexpr WORD kPropertyGet = DISPATCH_METHOD | DISPATCH_PROPERTYGET;
+constexpr DISPID kInstancesOfId = 1;
+constexpr DISPID kSerialNumberId = 2;
+
+ComPtr<IDispatch> MakeMember(const std::shared_ptr<Lookup>& lookup, size_t number,
+                             const Serial& serial) {
+  auto read = [lookup, serial](DISPPARAMS* parameters, VARIANT* result, EXCEPINFO* exception) {
+    if (parameters->cArgs != 0) return DISP_E_BADPARAMCOUNT;
+    const HRESULT injected =
+        ScriptedResult(lookup->plan, Step::kSerialNumber, ++lookup->reads, exception);
+    if (injected != S_OK) return injected;
+    return FillVariant(serial, result);
+  };
+  return Adopt<IDispatch>(new Dispatch("member" + std::to_string(number),
+                                       {{L"SerialNumber", kSerialNumberId, kPropertyGet, read}}));
+}
+
+class Enumerator : public Object<IEnumVARIANT> {
+ public:
+  explicit Enumerator(std::shared_ptr<Lookup> lookup)
+      : Object("enumerator"), lookup_(std::move(lookup)) {}
+
+  HRESULT STDMETHODCALLTYPE Next(ULONG count, VARIANT* members, ULONG* fetched) override {
+    RecordLine("next " + name() + " " + std::to_string(count));
+    if (fetched != nullptr) *fetched = 0;
+    if (count == 0) return S_OK;
+    if (members == nullptr || (count > 1 && fetched == nullptr)) return E_INVALIDARG;
+    const HRESULT injected =
+        ScriptedResult(lookup_->plan, Step::kNext, ++lookup_->next_calls, nullptr);
+    if (injected != S_OK) return injected;
+    try {
+      return Fill(count, members, fetched);
+    } catch (const std::bad_alloc&) {
+      return E_OUTOFMEMORY;
+    }
+  }
+  HRESULT STDMETHODCALLTYPE Skip(ULONG count) override {
+    RecordLine("skip " + name() + " " + std::to_string(count));
+    return E_NOTIMPL;
+  }
+  HRESULT STDMETHODCALLTYPE Reset() override {
+    RecordLine("reset " + name());
+    return E_NOTIMPL;
+  }
+  HRESULT STDMETHODCALLTYPE Clone(IEnumVARIANT** copy) override {
+    RecordLine("clone " + name());
+    if (copy != nullptr) *copy = nullptr;
+    return E_NOTIMPL;
+  }
+
+ private:
+  HRESULT Fill(ULONG count, VARIANT* members, ULONG* fetched) {
+    const std::vector<Serial>& serials = lookup_->plan.members;
+    ULONG given = 0;
+    while (given < count && lookup_->position < serials.size()) {
+      const size_t number = ++lookup_->position;
+      V_VT(&members[given]) = VT_DISPATCH;
+      V_DISPATCH(&members[given]) = MakeMember(lookup_, number, serials[number - 1]).Detach();
+      ++given;
+    }
+    if (fetched != nullptr) *fetched = given;
+    return given == count ? S_OK : S_FALSE;
+  }
+
+  std::shared_ptr<Lookup> lookup_;
+};
+
+ComPtr<IDispatch> MakeCollection(const std::shared_ptr<Lookup>& lookup) {
+  auto new_enum = [lookup](DISPPARAMS* parameters, VARIANT* result, EXCEPINFO* exception) {
+    if (parameters->cArgs != 0) return DISP_E_BADPARAMCOUNT;
+    const HRESULT injected =
+        ScriptedResult(lookup->plan, Step::kNewEnum, ++lookup->new_enum_calls, exception);
+    if (injected != S_OK) return injected;
+    V_VT(result) = VT_UNKNOWN;
+    V_UNKNOWN(result) = new Enumerator(lookup);
+    return S_OK;
+  };
+  return Adopt<IDispatch>(
+      new Dispatch("collection", {{L"_NewEnum", DISPID_NEWENUM, DISPATCH_PROPERTYGET, new_enum}}));
+}
+
+// What the real service answers for a class it does not know.
+constexpr HRESULT kInvalidClass = static_cast<HRESULT>(0x80041010);
+
+}  // namespace
+
+Counted::Counted() { InterlockedIncrement(&live_objects); }
+
+Counted::~Counted() {
+  if (InterlockedDecrement(&live_objects) == 0) RecordLine("alive 0");
+}
+
+LONG LiveObjects() { return live_objects; }
+
+HRESULT RaiseFailure(const Failure& failure, EXCEPINFO* exception) {
+  if (failure.raise == Raise::kExcepInfo && exception != nullptr) {
+    *exception = EXCEPINFO{};
+    exception->scode = failure.code;
+    exception->bstrSource = SysAllocString(L"Stand-in management service");
+    exception->bstrDescription = SysAllocStringLen(failure.description.data(),
+                                                   static_cast<UINT>(failure.description.size()));
+    return DISP_E_EXCEPTION;
+  }
+  SetErrorInfo(0, nullptr);
+  if (failure.raise == Raise::kCode) return failure.code;
+  ComPtr<ICreateErrorInfo> create;
+  ComPtr<IErrorInfo> info;
+  if (SUCCEEDED(CreateErrorInfo(&create)) && SUCCEEDED(create.As(&info))) {
+    create->SetSource(const_cast<LPOLESTR>(L"Stand-in management service"));
+    create->SetDescription(const_cast<LPOLESTR>(failure.description.c_str()));
+    SetErrorInfo(0, info.Get());
+  }
+  return failure.code;
+}
+
+HRESULT ScriptedResult(const Plan& plan, Step step, int occurrence, EXCEPINFO* exception) {
+  const Failure* failure = plan.FailureAt(step, occurrence);
+  if (failure == nullptr) return S_OK;
+  RecordLine(RaiseLine(*failure));
+  return RaiseFailure(*failure, exception);
+}
+
+ComPtr<IDispatch> MakeServices(const std::shared_ptr<Lookup>& lookup) {
+  auto instances_of = [lookup](DISPPARAMS* parameters, VARIANT* result, EXCEPINFO* exception) {
+    if (parameters->cArgs != 1) return DISP_E_BADPARAMCOUNT;
+    if (V_VT(&parameters->rgvarg[0]) != VT_BSTR) return DISP_E_TYPEMISMATCH;
+    const HRESULT injected =
+        ScriptedResult(lookup->plan, Step::kInstancesOf, ++lookup->instances_calls, exception);
+    if (injected != S_OK) return injected;
+    if (CompareStringOrdinal(V_BSTR(&parameters->rgvarg[0]), -1, L"Win32_BIOS", -1, TRUE) !=
+        CSTR_EQUAL) {
+      return RaiseFailure(
+          {Step::kInstancesOf, 1, kInvalidClass, Raise::kExcepInfo, L"Invalid class"}, exception);
+    }
+    V_VT(result) = VT_DISPATCH;
+    V_DISPATCH(result) = MakeCollection(lookup).Detach();
+    return S_OK;
+  };
+  return Adopt<IDispatch>(
+      new Dispatch("services", {{L"InstancesOf", kInstancesOfId, DISPATCH_METHOD, instances_of}}));
+}
+
+}  // namespace standin

@@ -1,0 +1,48 @@
+// The stand-in service's late-bound, reference-counted, call-recording automation objects.
+#pragma once
+
+#include <windows.h>
+#include <oaidl.h>
+#include <wrl/client.h>
+
+#include <memory>
+#include <string>
+
+#include "standin_script.h"
+
+namespace standin {
+
+// The state of one lookup (one binding), shared by the objects it hands out.
+struct Lookup {
+  explicit Lookup(Plan lookup_plan) : plan(std::move(lookup_plan)) {}
+  Plan plan;
+  int instances_calls = 0;
+  int new_enum_calls = 0;
+  int next_calls = 0;
+  int reads = 0;
+  size_t position = 0;  // members handed out so far
+};
+
+// Counts the stand-in's objects alive in this process; when the count drops to zero the record
+// gets the line "alive 0", which tells the test that everything of the last lookup is released.
+class Counted {
+ public:
+  Counted();
+  Counted(const Counted&) = delete;
+  Counted& operator=(const Counted&) = delete;
+  virtual ~Counted();
+};
+
+LONG LiveObjects();
+
+// Raises the scripted failure the way the script says; returns what the failing call returns.
+HRESULT RaiseFailure(const Failure& failure, EXCEPINFO* exception);
+
+// Raises the failure scripted for this step and occurrence, and records it; S_OK when there is
+// none.
+HRESULT ScriptedResult(const Plan& plan, Step step, int occurrence, EXCEPINFO* exception);
+
+// A new services object for this lookup; the caller holds its only reference.
+Microsoft::WRL::ComPtr<IDispatch> MakeServices(const std::shared_ptr<Lookup>& lookup);
+
+}  // namespace standin

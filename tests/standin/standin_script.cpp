@@ -1,0 +1,275 @@
+// Reading and writing the stand-in service's script.
+#include "standin_script.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cwchar>
+#include <utility>
+
+#include "standin_text.h"
+
+namespace standin {
+namespace {
+
+constexpr Step kSteps[] = {Step::kBind, Step::kInstancesOf, Step::kNewEnum, Step::kNext,
+                           Step::kSerialNumber};
+constexpr Raise kRaises[] = {Raise::kExcepInfo, Raise::kErrorInfo, Raise::kCode};
+
+std::optional<Step> StepNamed(const std::string& name) {
+  for (Step step : kSteps) {
+    if (name == StepName(step)) return step;
+  }
+  return std::nullopt;
+}
+
+std::optional<Raise> RaiseNamed(const std::string& name) {
+  for (Raise raise : kRaises) {
+    if (name == RaiseName(raise)) return raise;
+  }
+  return std::nullopt;
+}
+
+// Only calls that take an EXCEPINFO can raise through it.
+bool CanRaise(Step step, Raise raise) {
+  return raise != Raise::kExcepInfo || (step != Step::kBind && step != Step::kNext);
+}
+
+class LineParser {
+ public:
+  LineParser(size_t number, std::vector<std::string> fields)
+      : number_(number), fields_(std::move(fields)) {}
+
+  [[noreturn]] void Fail(const std::string& why) const {
+    throw ScriptError("script line " + std::to_string(number_) + ": " + why);
+  }
+  void ExpectFields(size_t count) const {
+    if (fields_.size() != count) Fail("expected " + std::to_string(count) + " fields");
+  }
+  size_t FieldCount() const { return fields_.size(); }
+  const std::string& Field(size_t index) const { return fields_.at(index); }
+  std::wstring Text(size_t index) const {
+    std::optional<std::wstring> text = Unescape(Field(index));
+    if (!text) Fail("badly escaped text");
+    return *text;
+  }
+  unsigned long Unsigned(size_t index, int base) const {
+    const std::string& digits = Field(index);
+    char* end = nullptr;
+    errno = 0;
+    const unsigned long value = std::strtoul(digits.c_str(), &end, base);
+    if (digits.empty() || *end != '\0' || errno != 0 || digits[0] == '-') Fail("bad number");
+    return value;
+  }
+
+ private:
+  size_t number_;
+  std::vector<std::string> fields_;
+};
+
+Serial ParseSerial(const LineParser& line) {
+  const std::string& kind = line.Field(1);
+  if (kind == "null" || kind == "empty") {
+    line.ExpectFields(2);
+    return kind == "null" ? Serial::Null() : Serial::Empty();
+  }
+  line.ExpectFields(3);
+  if (kind == "text") return Serial::Text(line.Text(2));
+  if (kind == "integer") {
+    char* end = nullptr;
+    const long value = std::strtol(line.Field(2).c_str(), &end, 10);
+    if (line.Field(2).empty() || *end != '\0') line.Fail("bad integer");
+    return Serial::Integer(value);
+  }
+  if (kind == "real") {
+    char* end = nullptr;
+    const double value = std::strtod(line.Field(2).c_str(), &end);
+    if (line.Field(2).empty() || *end != '\0') line.Fail("bad real");
+    return Serial::Real(value);
+  }
+  line.Fail("unknown member kind");
+}
+
+Failure ParseFailure(const LineParser& line) {
+  line.ExpectFields(6);
+  Failure failure;
+  const std::optional<Step> step = StepNamed(line.Field(1));
+  if (!step) line.Fail("unknown step");
+  failure.step = *step;
+  failure.occurrence = static_cast<int>(line.Unsigned(2, 10));
+  failure.code = static_cast<HRESULT>(line.Unsigned(3, 16));
+  const std::optional<Raise> raise = RaiseNamed(line.Field(4));
+  if (!raise) line.Fail("unknown way of raising");
+  if (!CanRaise(*step, *raise)) line.Fail("this step has no EXCEPINFO");
+  failure.raise = *raise;
+  failure.description = line.Text(5);
+  return failure;
+}
+
+void ParseLine(const LineParser& line, Script& script) {
+  const std::string& directive = line.Field(0);
+  if (directive == "computer") {
+    line.ExpectFields(2);
+    Plan plan;
+    plan.any_computer = line.Field(1) == "*";
+    if (!plan.any_computer) plan.computer = line.Text(1);
+    script.plans.push_back(std::move(plan));
+    return;
+  }
+  if (script.plans.empty()) line.Fail("a directive before the first computer");
+  Plan& plan = script.plans.back();
+  if (directive == "delay") {
+    line.ExpectFields(2);
+    plan.delay_ms = static_cast<unsigned>(line.Unsigned(1, 10));
+  } else if (directive == "member") {
+    if (line.FieldCount() < 2) line.Fail("a member without a kind");
+    plan.members.push_back(ParseSerial(line));
+  } else if (directive == "fail") {
+    plan.failures.push_back(ParseFailure(line));
+  } else {
+    line.Fail("unknown directive");
+  }
+}
+
+std::string FormatSerial(const Serial& serial) {
+  switch (serial.kind) {
+    case Serial::Kind::kText:
+      return "member\ttext\t" + Escape(serial.text);
+    case Serial::Kind::kNull:
+      return "member\tnull";
+    case Serial::Kind::kEmpty:
+      return "member\tempty";
+    case Serial::Kind::kInteger:
+      return "member\tinteger\t" + std::to_string(serial.integer);
+    case Serial::Kind::kReal: {
+      char digits[64];
+      std::snprintf(digits, sizeof digits, "%.17g", serial.real);
+      return std::string("member\treal\t") + digits;
+    }
+  }
+  return {};
+}
+
+std::string FormatFailure(const Failure& failure) {
+  char code[16];
+  std::snprintf(code, sizeof code, "%08lX", static_cast<unsigned long>(failure.code));
+  return std::string("fail\t") + StepName(failure.step) + "\t" +
+         std::to_string(failure.occurrence) + "\t" + code + "\t" + RaiseName(failure.raise) + "\t" +
+         Escape(failure.description);
+}
+
+// A computer really named "*" is escaped, so that it is not read as the plan for any name.
+std::string ComputerField(const Plan& plan) {
+  if (plan.any_computer) return "*";
+  if (plan.computer == L"*") return "\\u{2A}";
+  return Escape(plan.computer);
+}
+
+}  // namespace
+
+Serial Serial::Text(std::wstring value) {
+  Serial serial;
+  serial.text = std::move(value);
+  return serial;
+}
+
+Serial Serial::Null() {
+  Serial serial;
+  serial.kind = Kind::kNull;
+  return serial;
+}
+
+Serial Serial::Empty() {
+  Serial serial;
+  serial.kind = Kind::kEmpty;
+  return serial;
+}
+
+Serial Serial::Integer(long value) {
+  Serial serial;
+  serial.kind = Kind::kInteger;
+  serial.integer = value;
+  return serial;
+}
+
+Serial Serial::Real(double value) {
+  Serial serial;
+  serial.kind = Kind::kReal;
+  serial.real = value;
+  return serial;
+}
+
+const Failure* Plan::FailureAt(Step step, int occurrence) const {
+  for (const Failure& failure : failures) {
+    if (failure.step == step && failure.occurrence == occurrence) return &failure;
+  }
+  return nullptr;
+}
+
+const Plan* Script::Find(const std::wstring& computer) const {
+  for (const Plan& plan : plans) {
+    if (!plan.any_computer && plan.computer == computer) return &plan;
+  }
+  for (const Plan& plan : plans) {
+    if (plan.any_computer) return &plan;
+  }
+  return nullptr;
+}
+
+Script ParseScript(const std::string& text) {
+  Script script;
+  const std::vector<std::string> lines = SplitLines(text);
+  for (size_t index = 0; index < lines.size(); ++index) {
+    if (lines[index].empty() || lines[index][0] == '#') continue;
+    ParseLine(LineParser(index + 1, SplitFields(lines[index])), script);
+  }
+  return script;
+}
+
+std::string FormatScript(const Script& script) {
+  std::string text;
+  for (const Plan& plan : script.plans) {
+    text += "computer\t" + ComputerField(plan) + "\n";
+    if (plan.delay_ms != 0) text += "delay\t" + std::to_string(plan.delay_ms) + "\n";
+    for (const Serial& serial : plan.members) text += FormatSerial(serial) + "\n";
+    for (const Failure& failure : plan.failures) text += FormatFailure(failure) + "\n";
+  }
+  return text;
+}
+
+std::string RaiseLine(const Failure& failure) {
+  char code[16];
+  std::snprintf(code, sizeof code, "0x%08lX", static_cast<unsigned long>(failure.code));
+  return std::string("raise ") + StepName(failure.step) + " " + std::to_string(failure.occurrence) +
+         " " + code + " " + RaiseName(failure.raise) + " " + Quoted(failure.description);
+}
+
+const char* StepName(Step step) {
+  switch (step) {
+    case Step::kBind:
+      return "bind";
+    case Step::kInstancesOf:
+      return "InstancesOf";
+    case Step::kNewEnum:
+      return "_NewEnum";
+    case Step::kNext:
+      return "Next";
+    case Step::kSerialNumber:
+      return "SerialNumber";
+  }
+  return "?";
+}
+
+const char* RaiseName(Raise raise) {
+  switch (raise) {
+    case Raise::kExcepInfo:
+      return "excepinfo";
+    case Raise::kErrorInfo:
+      return "errorinfo";
+    case Raise::kCode:
+      return "code";
+  }
+  return "?";
+}
+
+}  // namespace standin

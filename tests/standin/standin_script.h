@@ -1,0 +1,86 @@
+// What the stand-in service does for each computer name, as the test writes it down.
+#pragma once
+
+#include <windows.h>
+
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace standin {
+
+// The environment variables that name the script the service reads and the record it appends to.
+constexpr wchar_t kScriptVariable[] = L"STANDIN_SCRIPT";
+constexpr wchar_t kRecordVariable[] = L"STANDIN_RECORD";
+
+// The steps of a lookup, as the service sees them.
+enum class Step { kBind, kInstancesOf, kNewEnum, kNext, kSerialNumber };
+
+// How a failure reaches the caller: in the EXCEPINFO of a DISP_E_EXCEPTION, in the thread's
+// IErrorInfo next to the returned code, or as the bare code.
+enum class Raise { kExcepInfo, kErrorInfo, kCode };
+
+struct Failure {
+  Step step = Step::kBind;
+  int occurrence = 1;  // for kNext and kSerialNumber: which call of the lookup fails
+  HRESULT code = E_FAIL;
+  Raise raise = Raise::kExcepInfo;
+  std::wstring description;
+};
+
+// A serial value: which variant type it is served as, and its content.
+struct Serial {
+  enum class Kind { kText, kNull, kEmpty, kInteger, kReal };
+  Kind kind = Kind::kText;
+  std::wstring text;
+  long integer = 0;
+  double real = 0;
+
+  static Serial Text(std::wstring value);
+  static Serial Null();
+  static Serial Empty();
+  static Serial Integer(long value);
+  static Serial Real(double value);
+};
+
+// The plan for one computer name; a plan for any name catches names that have none of their own.
+struct Plan {
+  std::wstring computer;
+  bool any_computer = false;
+  unsigned delay_ms = 0;
+  std::vector<Serial> members;
+  std::vector<Failure> failures;
+
+  // The scripted failure at this step and occurrence, if any.
+  const Failure* FailureAt(Step step, int occurrence) const;
+};
+
+struct Script {
+  std::vector<Plan> plans;
+
+  // The plan for this exact name, else the plan for any name, else none.
+  const Plan* Find(const std::wstring& computer) const;
+};
+
+class ScriptError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// One line per directive, fields separated by tabs, texts escaped (see standin_text.h):
+//   computer <name>|*          starts the plan for a name (or for any name)
+//   delay <ms>                 the binding waits this long before it answers
+//   member text <value> | member null | member empty | member integer <n> | member real <x>
+//   fail <step> <occurrence> <hex code> excepinfo|errorinfo|code <description>
+// where <step> is bind, InstancesOf, _NewEnum, Next or SerialNumber.
+Script ParseScript(const std::string& text);  // throws ScriptError naming the line
+std::string FormatScript(const Script& script);
+
+// The record's line for a failure that the service raised.
+std::string RaiseLine(const Failure& failure);
+
+const char* StepName(Step step);
+const char* RaiseName(Raise raise);
+
+}  // namespace standin
