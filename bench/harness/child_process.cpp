@@ -1,0 +1,178 @@
+// Starting, feeding, reading and measuring the harness's child processes.
+#include "child_process.h"
+
+namespace quillmark::bench {
+namespace {
+
+SECURITY_ATTRIBUTES Inheritable() {
+  SECURITY_ATTRIBUTES attributes{};
+  attributes.nLength = sizeof attributes;
+  attributes.bInheritHandle = TRUE;
+  return attributes;
+}
+
+}  // namespace
+
+void Require(bool condition, const std::string& what) {
+  if (!condition) throw BenchError(what);
+}
+
+std::string ErrorText(DWORD code) { return "error " + std::to_string(code); }
+
+std::string Utf8(const std::wstring& text) {
+  if (text.empty()) return {};
+  const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
+                                       nullptr, 0, nullptr, nullptr);
+  std::string narrow(static_cast<size_t>(size), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), narrow.data(), size,
+                      nullptr, nullptr);
+  return narrow;
+}
+
+std::wstring Wide(const std::string& utf8) {
+  if (utf8.empty()) return {};
+  const int size =
+      MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
+  std::wstring wide(static_cast<size_t>(size), L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), wide.data(), size);
+  return wide;
+}
+
+UniqueHandle& UniqueHandle::operator=(UniqueHandle&& other) noexcept {
+  if (this != &other) {
+    reset();
+    handle_ = std::exchange(other.handle_, nullptr);
+  }
+  return *this;
+}
+
+void UniqueHandle::reset() noexcept {
+  if (*this) CloseHandle(handle_);
+  handle_ = nullptr;
+}
+
+ChildProcess ChildProcess::Start(const std::wstring& command_line, const ChildStreams& streams) {
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  const bool redirected = streams.input != nullptr || streams.output != nullptr;
+  if (redirected) {
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = streams.input;
+    startup.hStdOutput = streams.output;
+    startup.hStdError = streams.output;
+  }
+  std::wstring writable = command_line;
+  PROCESS_INFORMATION started{};
+  Require(CreateProcessW(nullptr, writable.data(), nullptr, nullptr, redirected ? TRUE : FALSE, 0,
+                         nullptr, nullptr, &startup, &started) != 0,
+          "cannot start " + Utf8(command_line) + ": " + ErrorText(GetLastError()));
+  CloseHandle(started.hThread);
+  return ChildProcess(UniqueHandle(started.hProcess), started.dwProcessId);
+}
+
+ChildProcess::~ChildProcess() {
+  if (running()) {
+    TerminateProcess(process_.get(), 1);
+    WaitForSingleObject(process_.get(), kWaitTimeoutMs);
+  }
+}
+
+bool ChildProcess::running() const {
+  return process_ && WaitForSingleObject(process_.get(), 0) == WAIT_TIMEOUT;
+}
+
+DWORD ChildProcess::WaitForExit() const {
+  Require(WaitForSingleObject(process_.get(), kWaitTimeoutMs) == WAIT_OBJECT_0,
+          "process " + std::to_string(id_) + " did not end");
+  DWORD code = 0;
+  GetExitCodeProcess(process_.get(), &code);
+  return code;
+}
+
+ChildPipe::ChildPipe(Direction direction) {
+  SECURITY_ATTRIBUTES attributes = Inheritable();
+  HANDLE read_end = nullptr;
+  HANDLE write_end = nullptr;
+  Require(CreatePipe(&read_end, &write_end, &attributes, 0) != 0,
+          "cannot create a pipe: " + ErrorText(GetLastError()));
+  UniqueHandle reader(read_end);
+  UniqueHandle writer(write_end);
+  harness_end_ = direction == Direction::kToChild ? std::move(writer) : std::move(reader);
+  child_end_ = direction == Direction::kToChild ? std::move(reader) : std::move(writer);
+  SetHandleInformation(harness_end_.get(), HANDLE_FLAG_INHERIT, 0);
+}
+
+void ChildPipe::WriteLine(const std::string& line) const {
+  const std::string text = line + "\n";
+  DWORD written = 0;
+  Require(WriteFile(harness_end_.get(), text.data(), static_cast<DWORD>(text.size()), &written,
+                    nullptr) != 0 &&
+              written == text.size(),
+          "cannot write to a child: " + ErrorText(GetLastError()));
+}
+
+std::optional<std::string> ChildPipe::ReadLine() {
+  const ULONGLONG deadline = GetTickCount64() + kWaitTimeoutMs;
+  for (;;) {
+    const size_t end = pending_.find('\n');
+    if (end != std::string::npos) {
+      std::string line = pending_.substr(0, end);
+      pending_.erase(0, end + 1);
+      if (!line.empty() && line.back() == '\r') line.pop_back();
+      return line;
+    }
+    // Looks before reading, so that a child that stops answering ends the wait at the deadline.
+    DWORD available = 0;
+    if (!PeekNamedPipe(harness_end_.get(), nullptr, 0, nullptr, &available, nullptr)) {
+      return std::nullopt;  // the child's end is closed
+    }
+    if (available == 0) {
+      Require(GetTickCount64() < deadline, "a child did not answer");
+      Sleep(1);
+      continue;
+    }
+    std::string chunk(available, '\0');
+    DWORD read = 0;
+    if (!ReadFile(harness_end_.get(), chunk.data(), available, &read, nullptr) || read == 0) {
+      return std::nullopt;
+    }
+    pending_.append(chunk, 0, read);
+  }
+}
+
+OutputFile::OutputFile() {
+  std::wstring folder(MAX_PATH + 1, L'\0');
+  const DWORD length = GetTempPathW(static_cast<DWORD>(folder.size()), folder.data());
+  Require(length != 0 && length < folder.size(), "no temporary folder");
+  folder.resize(length);
+  std::wstring name(MAX_PATH + 1, L'\0');
+  Require(GetTempFileNameW(folder.c_str(), L"qb", 0, name.data()) != 0,
+          "cannot name a temporary file: " + ErrorText(GetLastError()));
+  path_ = name.c_str();
+  SECURITY_ATTRIBUTES attributes = Inheritable();
+  handle_ =
+      UniqueHandle(CreateFileW(path_.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                               &attributes, CREATE_ALWAYS, FILE_ATTRIBUTE_TEMPORARY, nullptr));
+  Require(static_cast<bool>(handle_), "cannot create " + Utf8(path_));
+}
+
+OutputFile::~OutputFile() {
+  handle_.reset();
+  DeleteFileW(path_.c_str());
+}
+
+std::string OutputFile::Contents() const {
+  const UniqueHandle reader(CreateFileW(path_.c_str(), GENERIC_READ,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                        nullptr, OPEN_EXISTING, 0, nullptr));
+  Require(static_cast<bool>(reader), "cannot read " + Utf8(path_));
+  std::string contents;
+  char chunk[4096];
+  DWORD read = 0;
+  while (ReadFile(reader.get(), chunk, sizeof chunk, &read, nullptr) && read != 0) {
+    contents.append(chunk, read);
+  }
+  return contents;
+}
+
+}  // namespace quillmark::bench

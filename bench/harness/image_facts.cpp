@@ -1,0 +1,126 @@
+// Reading a program file's headers and import tables, with every offset checked against the file.
+#include "image_facts.h"
+
+#include <cstddef>
+#include <cstring>
+#include <utility>
+
+#include "child_process.h"
+
+namespace quillmark::bench {
+namespace {
+
+std::string ReadWholeFile(const std::wstring& path) {
+  const UniqueHandle file(
+      CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+  Require(static_cast<bool>(file), "cannot open " + Utf8(path));
+  std::string bytes;
+  char chunk[16384];
+  DWORD read = 0;
+  while (ReadFile(file.get(), chunk, sizeof chunk, &read, nullptr) && read != 0) {
+    bytes.append(chunk, read);
+  }
+  return bytes;
+}
+
+class Image {
+ public:
+  explicit Image(std::string bytes) : bytes_(std::move(bytes)) {
+    const auto dos = At<IMAGE_DOS_HEADER>(0);
+    Require(dos.e_magic == IMAGE_DOS_SIGNATURE, "not a Windows program file");
+    nt_offset_ = static_cast<size_t>(dos.e_lfanew);
+    headers_ = At<IMAGE_NT_HEADERS32>(nt_offset_);
+    Require(headers_.Signature == IMAGE_NT_SIGNATURE &&
+                headers_.OptionalHeader.Magic == IMAGE_NT_OPTIONAL_HDR32_MAGIC,
+            "not a 32-bit Windows program file");
+  }
+
+  bool stripped() const {
+    return headers_.FileHeader.PointerToSymbolTable == 0 &&
+           headers_.FileHeader.NumberOfSymbols == 0;
+  }
+
+  std::vector<std::string> Imports() const {
+    std::vector<std::string> names;
+    ForEachDescriptor<IMAGE_IMPORT_DESCRIPTOR>(IMAGE_DIRECTORY_ENTRY_IMPORT,
+                                               [&](const IMAGE_IMPORT_DESCRIPTOR& entry) {
+                                                 if (entry.Name == 0) return false;
+                                                 names.push_back(StringAt(entry.Name));
+                                                 return true;
+                                               });
+    ForEachDescriptor<IMAGE_DELAYLOAD_DESCRIPTOR>(IMAGE_DIRECTORY_ENTRY_DELAY_IMPORT,
+                                                  [&](const IMAGE_DELAYLOAD_DESCRIPTOR& entry) {
+                                                    if (entry.DllNameRVA == 0) return false;
+                                                    names.push_back(StringAt(entry.DllNameRVA));
+                                                    return true;
+                                                  });
+    return names;
+  }
+
+ private:
+  template <typename T>
+  T At(size_t offset) const {
+    Require(offset <= bytes_.size() && sizeof(T) <= bytes_.size() - offset,
+            "a program file cut short");
+    T value;
+    std::memcpy(&value, bytes_.data() + offset, sizeof value);
+    return value;
+  }
+
+  // Where an address of the loaded image lies in the file, through the section it falls in.
+  size_t FileOffsetOf(DWORD rva) const {
+    const size_t first_section = nt_offset_ + offsetof(IMAGE_NT_HEADERS32, OptionalHeader) +
+                                 headers_.FileHeader.SizeOfOptionalHeader;
+    for (WORD index = 0; index < headers_.FileHeader.NumberOfSections; ++index) {
+      const auto section =
+          At<IMAGE_SECTION_HEADER>(first_section + index * sizeof(IMAGE_SECTION_HEADER));
+      if (rva >= section.VirtualAddress && rva - section.VirtualAddress < section.SizeOfRawData) {
+        return section.PointerToRawData + (rva - section.VirtualAddress);
+      }
+    }
+    throw BenchError("an address outside every section of the program file");
+  }
+
+  std::string StringAt(DWORD rva) const {
+    const size_t start = FileOffsetOf(rva);
+    const size_t end = bytes_.find('\0', start);
+    Require(end != std::string::npos, "an unterminated name in the program file");
+    return bytes_.substr(start, end - start);
+  }
+
+  // Calls `visit` for each entry of a descriptor table until it returns false.
+  template <typename Descriptor, typename Visit>
+  void ForEachDescriptor(int directory, Visit visit) const {
+    if (static_cast<DWORD>(directory) >= headers_.OptionalHeader.NumberOfRvaAndSizes) return;
+    const IMAGE_DATA_DIRECTORY& table = headers_.OptionalHeader.DataDirectory[directory];
+    if (table.VirtualAddress == 0 || table.Size == 0) return;
+    size_t offset = FileOffsetOf(table.VirtualAddress);
+    while (visit(At<Descriptor>(offset))) offset += sizeof(Descriptor);
+  }
+
+  std::string bytes_;
+  size_t nt_offset_ = 0;
+  IMAGE_NT_HEADERS32 headers_{};
+};
+
+}  // namespace
+
+ImageFacts ReadImageFacts(const std::wstring& path) {
+  std::string bytes = ReadWholeFile(path);
+  ImageFacts facts;
+  facts.size_bytes = bytes.size();
+  const Image image(std::move(bytes));
+  facts.stripped = image.stripped();
+  facts.imports = image.Imports();
+  return facts;
+}
+
+bool IsSystemDll(const std::string& name) {
+  const UINT length = GetSystemDirectoryW(nullptr, 0);
+  std::wstring folder(length, L'\0');
+  folder.resize(GetSystemDirectoryW(folder.data(), length));
+  const std::wstring path = folder + L"\\" + Wide(name);
+  return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+}  // namespace quillmark::bench
