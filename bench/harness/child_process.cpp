@@ -38,19 +38,6 @@ std::wstring Wide(const std::string& utf8) {
   return wide;
 }
 
-UniqueHandle& UniqueHandle::operator=(UniqueHandle&& other) noexcept {
-  if (this != &other) {
-    reset();
-    handle_ = std::exchange(other.handle_, nullptr);
-  }
-  return *this;
-}
-
-void UniqueHandle::reset() noexcept {
-  if (*this) CloseHandle(handle_);
-  handle_ = nullptr;
-}
-
 ChildProcess ChildProcess::Start(const std::wstring& command_line, const ChildStreams& streams) {
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;

@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "process_figures.h"
+#include "unique_handle.h"
 
 namespace quillmark::bench {
 
@@ -21,29 +22,13 @@ class BenchError : public std::runtime_error {
   explicit BenchError(const std::string& what) : std::runtime_error(what) {}
 };
 
+// The test driver's owner and figures serve the benchmark too.
+using ui_driver::FiguresOf;
+using ui_driver::ProcessFigures;
+using ui_driver::UniqueHandle;
+
 // Throws BenchError(what) unless the condition holds.
 void Require(bool condition, const std::string& what);
-
-// Owns a kernel handle. Move-only.
-class UniqueHandle {
- public:
-  UniqueHandle() noexcept = default;
-  explicit UniqueHandle(HANDLE handle) noexcept : handle_(handle) {}
-  UniqueHandle(UniqueHandle&& other) noexcept : handle_(std::exchange(other.handle_, nullptr)) {}
-  UniqueHandle& operator=(UniqueHandle&& other) noexcept;
-  UniqueHandle(const UniqueHandle&) = delete;
-  UniqueHandle& operator=(const UniqueHandle&) = delete;
-  ~UniqueHandle() { reset(); }
-
-  HANDLE get() const noexcept { return handle_; }
-  explicit operator bool() const noexcept {
-    return handle_ != nullptr && handle_ != INVALID_HANDLE_VALUE;
-  }
-  void reset() noexcept;
-
- private:
-  HANDLE handle_ = nullptr;
-};
 
 // The standard streams a console child is given; absent ones are not inherited.
 struct ChildStreams {

@@ -17,6 +17,9 @@
 #include <utility>
 #include <vector>
 
+#include "process_figures.h"
+#include "unique_handle.h"
+
 namespace quillmark::ui_driver {
 
 using std::chrono::milliseconds;
@@ -51,45 +54,12 @@ std::wstring ProgramPath();
 // A Unix path as Wine's drive Z: shows it: "/a/b c" becomes "Z:\a\b c".
 std::wstring WinePathFromUnix(const std::string& unix_path);
 
-// Owns a kernel handle and closes it. Move-only.
-class UniqueHandle {
- public:
-  UniqueHandle() noexcept = default;
-  explicit UniqueHandle(HANDLE handle) noexcept : handle_(handle) {}
-  UniqueHandle(UniqueHandle&& other) noexcept : handle_(std::exchange(other.handle_, nullptr)) {}
-  UniqueHandle& operator=(UniqueHandle&& other) noexcept;
-  UniqueHandle(const UniqueHandle&) = delete;
-  UniqueHandle& operator=(const UniqueHandle&) = delete;
-  ~UniqueHandle() { reset(); }
-
-  HANDLE get() const noexcept { return handle_; }
-  explicit operator bool() const noexcept {
-    return handle_ != nullptr && handle_ != INVALID_HANDLE_VALUE;
-  }
-  void reset() noexcept;
-
- private:
-  HANDLE handle_ = nullptr;
-};
-
 struct LaunchOptions {
   std::wstring program;    // empty: ProgramPath()
   std::wstring arguments;  // appended, after a blank, to the quoted program path
   // Variables set for the program on top of the driver's own environment; a name that exists
   // already (compared without case, as Windows does) takes the new value.
   std::vector<std::pair<std::wstring, std::wstring>> environment;
-};
-
-// Figures about a running process; a figure the platform does not report is empty. Wine 8
-// reports only the memory figures: its handle count is always 0 and it has no GUI resource count.
-struct ProcessFigures {
-  std::optional<DWORD> handles;       // GetProcessHandleCount
-  std::optional<DWORD> user_objects;  // GetGuiResources(GR_USEROBJECTS)
-  std::optional<DWORD> gdi_objects;   // GetGuiResources(GR_GDIOBJECTS)
-  // Committed private memory: PROCESS_MEMORY_COUNTERS_EX::PrivateUsage, or PagefileUsage (the
-  // same figure on Windows) where PrivateUsage is left 0, as Wine leaves it.
-  std::optional<SIZE_T> private_bytes;
-  std::optional<SIZE_T> working_set_bytes;  // WorkingSetSize
 };
 
 // What a message box shows.
@@ -154,6 +124,7 @@ class Program {
   // Ends the process at once (exit code 1) and waits for it to be gone.
   void Terminate() noexcept;
 
+  // The process's figures as FiguresOf gathers them; all empty for a moved-from Program.
   ProcessFigures Figures() const;
 
  private:

@@ -1,6 +1,5 @@
 // Starting the program, owning its process, and watching its windows and its end.
 #include <windows.h>
-#include <psapi.h>
 
 #include <chrono>
 #include <string>
@@ -94,19 +93,6 @@ std::wstring WinePathFromUnix(const std::string& unix_path) {
 }
 
 std::wstring ProgramPath() { return WinePathFromUnix(build::kProgramUnixPath); }
-
-UniqueHandle& UniqueHandle::operator=(UniqueHandle&& other) noexcept {
-  if (this != &other) {
-    reset();
-    handle_ = std::exchange(other.handle_, nullptr);
-  }
-  return *this;
-}
-
-void UniqueHandle::reset() noexcept {
-  if (*this) CloseHandle(handle_);
-  handle_ = nullptr;
-}
 
 Program::Program(UniqueHandle process, DWORD process_id) noexcept
     : process_(std::move(process)), process_id_(process_id) {}
@@ -265,27 +251,8 @@ void Program::Terminate() noexcept {
 }
 
 ProcessFigures Program::Figures() const {
-  ProcessFigures figures;
-  if (!process_) return figures;
-  DWORD handles = 0;
-  if (GetProcessHandleCount(process_.get(), &handles) && handles != 0) figures.handles = handles;
-  // A process with a window always holds USER and GDI objects: zero means "not reported".
-  if (const DWORD user = GetGuiResources(process_.get(), GR_USEROBJECTS); user != 0) {
-    figures.user_objects = user;
-  }
-  if (const DWORD gdi = GetGuiResources(process_.get(), GR_GDIOBJECTS); gdi != 0) {
-    figures.gdi_objects = gdi;
-  }
-  PROCESS_MEMORY_COUNTERS_EX memory{};
-  memory.cb = sizeof memory;
-  if (!GetProcessMemoryInfo(process_.get(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&memory),
-                            sizeof memory)) {
-    return figures;
-  }
-  const SIZE_T committed = memory.PrivateUsage != 0 ? memory.PrivateUsage : memory.PagefileUsage;
-  if (committed != 0) figures.private_bytes = committed;
-  if (memory.WorkingSetSize != 0) figures.working_set_bytes = memory.WorkingSetSize;
-  return figures;
+  if (!process_) return {};
+  return FiguresOf(process_.get(), process_id_);
 }
 
 }  // namespace quillmark::ui_driver

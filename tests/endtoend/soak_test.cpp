@@ -7,7 +7,6 @@
 #include <vector>
 
 #include "endtoend_support.h"
-#include "process_figures.h"
 
 namespace quillmark::endtoend {
 namespace {
@@ -32,23 +31,12 @@ std::string Figure(const std::optional<Number>& value) {
   return value ? std::to_string(*value) : "not reported";
 }
 
-// What the platform reports of the program, and what is counted from the outside.
-struct Figures {
-  ProcessFigures reported;
-  ProbedFigures probed;
-};
-
-Figures Measure(const ui_driver::Program& program) {
-  return {program.Figures(), ProbeFigures(program.process(), program.process_id())};
-}
-
-void Report(const char* when, const Figures& figures) {
-  std::cout << "[ figures  ] " << when << ": reported handles " << Figure(figures.reported.handles)
-            << ", USER objects " << Figure(figures.reported.user_objects) << ", GDI objects "
-            << Figure(figures.reported.gdi_objects) << ", private bytes "
-            << Figure(figures.reported.private_bytes) << "; counted handles "
-            << Figure(figures.probed.handles) << ", windows " << Figure(figures.probed.windows)
-            << ", GDI objects " << Figure(figures.probed.gdi_objects) << std::endl;
+void Report(const char* when, const ProcessFigures& figures) {
+  std::cout << "[ figures  ] " << when << ": handles " << Figure(figures.handles)
+            << ", USER objects " << Figure(figures.user_objects) << ", windows "
+            << Figure(figures.windows) << ", GDI objects " << Figure(figures.gdi_objects)
+            << ", private bytes " << Figure(figures.private_bytes) << ", committed private bytes "
+            << Figure(figures.committed_private_bytes) << std::endl;
 }
 
 template <typename Number>
@@ -92,75 +80,25 @@ TEST_F(Soak, FiveHundredLookupsLeaveHandlesGuiObjectsAndMemoryWhereTheFirstFewLe
        For(L"soak-fail")
            .Member(Serial::Text(L"never shown"))
            .Fail(Step::kSerialNumber, 1, kSoakFailure, Raise::kExcepInfo, L"Soak failure.")});
-  Report("at start", Measure(program()));
-  Figures first;
+  Report("at start", program().Figures());
+  ProcessFigures first;
   for (int number = 1; number <= kLookups; ++number) {
     SCOPED_TRACE("lookup " + std::to_string(number));
     ASSERT_NO_FATAL_FAILURE(OneLookup(number));
     if (number == kFirstFew) {
-      first = Measure(program());
+      first = program().Figures();
       Report("after the first few lookups", first);
     }
-    if (number == kLookups / 2) Report("half way", Measure(program()));
+    if (number == kLookups / 2) Report("half way", program().Figures());
   }
-  const Figures last = Measure(program());
+  const ProcessFigures last = program().Figures();
   Report("at the end", last);
   EXPECT_TRUE(program().running());
-  ExpectNoGrowth("reported handles", first.reported.handles, last.reported.handles,
-                 kHandleAllowance);
-  ExpectNoGrowth("reported USER objects", first.reported.user_objects, last.reported.user_objects,
-                 kGuiObjectAllowance);
-  ExpectNoGrowth("reported GDI objects", first.reported.gdi_objects, last.reported.gdi_objects,
-                 kGuiObjectAllowance);
-  ExpectNoGrowth("private bytes", first.reported.private_bytes, last.reported.private_bytes,
-                 kPrivateBytesAllowance);
-  ExpectNoGrowth("counted handles", first.probed.handles, last.probed.handles, kHandleAllowance);
-  ExpectNoGrowth("counted windows", first.probed.windows, last.probed.windows, DWORD{0});
-  ExpectNoGrowth("counted GDI objects", first.probed.gdi_objects, last.probed.gdi_objects,
-                 kGuiObjectAllowance);
-}
-
-// The counts that stand in for the figures Wine does not report must see what they count.
-TEST(CountedFigures, SeeHandlesAddedToAnotherProcess) {
-  ui_driver::Program program = ui_driver::Program::Launch();
-  ASSERT_NE(program.WaitForMainWindow(), nullptr);
-  ASSERT_TRUE(program.WaitForIdle());
-  const auto handles = [&] {
-    return ProbeFigures(program.process(), program.process_id()).handles;
-  };
-  // The program may still be opening handles of its own just after its start.
-  std::optional<DWORD> before = handles();
-  ASSERT_TRUE(ui_driver::WaitUntil([&] {
-    Sleep(200);
-    const std::optional<DWORD> again = handles();
-    const bool settled = again == before;
-    before = again;
-    return settled && before.has_value();
-  }));
-  std::vector<HANDLE> added;
-  for (int count = 0; count < 5; ++count) {
-    HANDLE remote = nullptr;
-    ASSERT_TRUE(DuplicateHandle(GetCurrentProcess(), GetCurrentProcess(), program.process(),
-                                &remote, 0, FALSE, DUPLICATE_SAME_ACCESS));
-    added.push_back(remote);
-  }
-  EXPECT_EQ(handles(), *before + 5);
-  for (HANDLE remote : added) {
-    DuplicateHandle(program.process(), remote, nullptr, nullptr, 0, FALSE, DUPLICATE_CLOSE_SOURCE);
-  }
-}
-
-TEST(CountedFigures, SeeGdiObjectsMadeAndDeleted) {
-  const auto count = [] {
-    return ProbeFigures(GetCurrentProcess(), GetCurrentProcessId()).gdi_objects;
-  };
-  const std::optional<DWORD> before = count();
-  if (!before) GTEST_SKIP() << "this platform keeps no GDI handle table in the process";
-  std::vector<HBRUSH> brushes;
-  for (int index = 0; index < 10; ++index) brushes.push_back(CreateSolidBrush(RGB(index, 0, 0)));
-  EXPECT_EQ(count(), *before + 10);
-  for (HBRUSH brush : brushes) DeleteObject(brush);
-  EXPECT_EQ(count(), before);
+  ExpectNoGrowth("handles", first.handles, last.handles, kHandleAllowance);
+  ExpectNoGrowth("USER objects", first.user_objects, last.user_objects, kGuiObjectAllowance);
+  ExpectNoGrowth("windows", first.windows, last.windows, DWORD{0});
+  ExpectNoGrowth("GDI objects", first.gdi_objects, last.gdi_objects, kGuiObjectAllowance);
+  ExpectNoGrowth("private bytes", first.private_bytes, last.private_bytes, kPrivateBytesAllowance);
 }
 
 }  // namespace

@@ -8,7 +8,7 @@
 #include <cstring>
 #include <vector>
 
-namespace quillmark::bench {
+namespace quillmark::ui_driver {
 namespace {
 
 // One entry of the system's handle list (SystemHandleInformation), as documented for 32 bits.
@@ -137,17 +137,22 @@ std::optional<DWORD> Windows(DWORD process_id) {
   return CountOf(state.count);
 }
 
-std::optional<SIZE_T> PrivateBytes(HANDLE process) {
+std::optional<SIZE_T> SizeOf(SIZE_T size) {
+  if (size == 0) return std::nullopt;  // a running process always has some
+  return size;
+}
+
+void AddMemoryCounters(HANDLE process, ProcessFigures& figures) {
   PROCESS_MEMORY_COUNTERS_EX memory{};
   memory.cb = sizeof memory;
   if (!GetProcessMemoryInfo(process, reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&memory),
                             sizeof memory)) {
-    return std::nullopt;
+    return;
   }
   // The commit charge is both; Wine fills only the older field.
-  if (memory.PrivateUsage != 0) return memory.PrivateUsage;
-  if (memory.PagefileUsage != 0) return memory.PagefileUsage;
-  return std::nullopt;
+  figures.private_bytes =
+      SizeOf(memory.PrivateUsage != 0 ? memory.PrivateUsage : memory.PagefileUsage);
+  figures.working_set_bytes = SizeOf(memory.WorkingSetSize);
 }
 
 std::optional<SIZE_T> CommittedPrivateBytes(HANDLE process) {
@@ -160,8 +165,7 @@ std::optional<SIZE_T> CommittedPrivateBytes(HANDLE process) {
     if (next <= address) break;
     address = next;
   }
-  if (total == 0) return std::nullopt;
-  return total;
+  return SizeOf(total);
 }
 
 }  // namespace
@@ -173,9 +177,9 @@ ProcessFigures FiguresOf(HANDLE process, DWORD process_id) {
   figures.windows = Windows(process_id);
   figures.gdi_objects = CountOf(GetGuiResources(process, GR_GDIOBJECTS));
   if (!figures.gdi_objects) figures.gdi_objects = GdiObjectsInWineTable(process);
-  figures.private_bytes = PrivateBytes(process);
+  AddMemoryCounters(process, figures);
   figures.committed_private_bytes = CommittedPrivateBytes(process);
   return figures;
 }
 
-}  // namespace quillmark::bench
+}  // namespace quillmark::ui_driver
