@@ -38,8 +38,8 @@ bool SaveWindowPicture(HWND window, const std::wstring& path) {
   const MemoryDc memory(screen.dc);
   const Bitmap bitmap{CreateCompatibleBitmap(screen.dc, width, height)};
   const HGDIOBJ previous = SelectObject(memory.dc, bitmap.bitmap);
-  const BOOL copied = BitBlt(memory.dc, 0, 0, width, height, screen.dc, area.left, area.top,
-                             SRCCOPY);
+  const BOOL copied =
+      BitBlt(memory.dc, 0, 0, width, height, screen.dc, area.left, area.top, SRCCOPY);
   SelectObject(memory.dc, previous);
   if (!copied) return false;
 
@@ -65,8 +65,7 @@ bool SaveWindowPicture(HWND window, const std::wstring& path) {
   DWORD written = 0;
   return out && WriteFile(out.get(), &file, sizeof file, &written, nullptr) &&
          WriteFile(out.get(), &header, sizeof header, &written, nullptr) &&
-         WriteFile(out.get(), pixels.data(), static_cast<DWORD>(pixels.size()), &written,
-                   nullptr);
+         WriteFile(out.get(), pixels.data(), static_cast<DWORD>(pixels.size()), &written, nullptr);
 }
 
 int Fail(const char* what) {
