@@ -2,6 +2,7 @@
 #include "com_fakes.h"
 
 #include "com_owners.h"
+#include "reference_count.h"
 
 #include <oleauto.h>
 
@@ -59,14 +60,8 @@ class Counted {
 template <typename Interface>
 class RefCounted : public Interface, public Counted {
  public:
-  ULONG STDMETHODCALLTYPE AddRef() override {
-    return static_cast<ULONG>(InterlockedIncrement(&references_));
-  }
-  ULONG STDMETHODCALLTYPE Release() override {
-    const LONG left = InterlockedDecrement(&references_);
-    if (left == 0) delete this;
-    return static_cast<ULONG>(left);
-  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return references_.Add(); }
+  ULONG STDMETHODCALLTYPE Release() override { return references_.Release(this); }
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
     if (object == nullptr) return E_POINTER;
     if (iid == IID_IUnknown || iid == __uuidof(Interface) ||
@@ -80,7 +75,7 @@ class RefCounted : public Interface, public Counted {
   }
 
  private:
-  LONG references_ = 1;
+  quillmark::com_support::ReferenceCount references_;
 };
 
 // An IDispatch whose members are named handlers; a property read must carry the method flag too,

@@ -9,6 +9,7 @@
 #include <utility>
 #include <vector>
 
+#include "reference_count.h"
 #include "standin_record.h"
 #include "standin_text.h"
 
@@ -85,14 +86,8 @@ class Object : public Interface, public Counted {
   explicit Object(std::string name) : name_(std::move(name)) {}
   ~Object() override { RecordLine("gone " + name_); }
 
-  ULONG STDMETHODCALLTYPE AddRef() override {
-    return static_cast<ULONG>(InterlockedIncrement(&references_));
-  }
-  ULONG STDMETHODCALLTYPE Release() override {
-    const LONG left = InterlockedDecrement(&references_);
-    if (left == 0) delete this;
-    return static_cast<ULONG>(left);
-  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return references_.Add(); }
+  ULONG STDMETHODCALLTYPE Release() override { return references_.Release(this); }
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
     if (object == nullptr) return E_POINTER;
     if (iid == IID_IUnknown || iid == __uuidof(Interface)) {
@@ -109,7 +104,7 @@ class Object : public Interface, public Counted {
 
  private:
   std::string name_;
-  LONG references_ = 1;
+  quillmark::com_support::ReferenceCount references_;
 };
 
 // Takes over the one reference a new object starts with. (mingw-w64's ComPtr::Attach adds a

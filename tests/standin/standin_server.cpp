@@ -10,6 +10,7 @@
 #include <optional>
 #include <string>
 
+#include "reference_count.h"
 #include "standin_file.h"
 #include "standin_objects.h"
 #include "standin_record.h"
@@ -87,14 +88,8 @@ HRESULT Bind(const std::wstring& display_name, IMoniker** moniker) {
 // The class object: it parses the display names of its scheme and makes nothing else.
 class ClassObject : public IClassFactory, public IParseDisplayName, public Counted {
  public:
-  ULONG STDMETHODCALLTYPE AddRef() override {
-    return static_cast<ULONG>(InterlockedIncrement(&references_));
-  }
-  ULONG STDMETHODCALLTYPE Release() override {
-    const LONG left = InterlockedDecrement(&references_);
-    if (left == 0) delete this;
-    return static_cast<ULONG>(left);
-  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return references_.Add(); }
+  ULONG STDMETHODCALLTYPE Release() override { return references_.Release(this); }
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
     if (object == nullptr) return E_POINTER;
     if (iid == IID_IUnknown || iid == IID_IClassFactory) {
@@ -142,7 +137,7 @@ class ClassObject : public IClassFactory, public IParseDisplayName, public Count
   }
 
  private:
-  LONG references_ = 1;
+  quillmark::com_support::ReferenceCount references_;
 };
 
 }  // namespace
