@@ -12,20 +12,12 @@
 
 #include "clock.h"
 #include "floor_calls.h"
+#include "utf8.h"
 
 namespace {
 
 using quillmark::bench::CallFailed;
-
-std::string Utf8(const std::wstring& text) {
-  if (text.empty()) return {};
-  const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
-                                       nullptr, 0, nullptr, nullptr);
-  std::string narrow(static_cast<size_t>(size), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), narrow.data(), size,
-                      nullptr, nullptr);
-  return narrow;
-}
+using quillmark::bench::Utf8;
 
 int ServeLookups() {
   std::printf("ready\n");

@@ -19,25 +19,6 @@ void Require(bool condition, const std::string& what) {
 
 std::string ErrorText(DWORD code) { return "error " + std::to_string(code); }
 
-std::string Utf8(const std::wstring& text) {
-  if (text.empty()) return {};
-  const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
-                                       nullptr, 0, nullptr, nullptr);
-  std::string narrow(static_cast<size_t>(size), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), narrow.data(), size,
-                      nullptr, nullptr);
-  return narrow;
-}
-
-std::wstring Wide(const std::string& utf8) {
-  if (utf8.empty()) return {};
-  const int size =
-      MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
-  std::wstring wide(static_cast<size_t>(size), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), wide.data(), size);
-  return wide;
-}
-
 ChildProcess ChildProcess::Start(const std::wstring& command_line, const ChildStreams& streams) {
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
@@ -148,15 +129,18 @@ OutputFile::~OutputFile() {
   DeleteFileW(path_.c_str());
 }
 
-std::string OutputFile::Contents() const {
-  const UniqueHandle reader(CreateFileW(path_.c_str(), GENERIC_READ,
-                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                        nullptr, OPEN_EXISTING, 0, nullptr));
-  Require(static_cast<bool>(reader), "cannot read " + Utf8(path_));
+std::string OutputFile::Contents() const { return ReadWholeFile(path_); }
+
+std::string ReadWholeFile(const std::wstring& path) {
+  // Others may still hold the file open for writing or deletion (a child's output).
+  const UniqueHandle file(CreateFileW(path.c_str(), GENERIC_READ,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, OPEN_EXISTING, 0, nullptr));
+  Require(static_cast<bool>(file), "cannot read " + Utf8(path));
   std::string contents;
-  char chunk[4096];
+  char chunk[16384];
   DWORD read = 0;
-  while (ReadFile(reader.get(), chunk, sizeof chunk, &read, nullptr) && read != 0) {
+  while (ReadFile(file.get(), chunk, sizeof chunk, &read, nullptr) && read != 0) {
     contents.append(chunk, read);
   }
   return contents;

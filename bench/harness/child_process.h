@@ -10,6 +10,7 @@
 
 #include "process_figures.h"
 #include "unique_handle.h"
+#include "utf8.h"
 
 namespace quillmark::bench {
 
@@ -102,10 +103,10 @@ class OutputFile {
   UniqueHandle handle_;
 };
 
+// The whole of a file's bytes; throws BenchError when it cannot be read.
+std::string ReadWholeFile(const std::wstring& path);
+
 // The text for a Windows error code, for messages: "error 2".
 std::string ErrorText(DWORD code);
-// Wide text as UTF-8, and back.
-std::string Utf8(const std::wstring& text);
-std::wstring Wide(const std::string& utf8);
 
 }  // namespace quillmark::bench

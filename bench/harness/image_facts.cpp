@@ -10,19 +10,6 @@
 namespace quillmark::bench {
 namespace {
 
-std::string ReadWholeFile(const std::wstring& path) {
-  const UniqueHandle file(
-      CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
-  Require(static_cast<bool>(file), "cannot open " + Utf8(path));
-  std::string bytes;
-  char chunk[16384];
-  DWORD read = 0;
-  while (ReadFile(file.get(), chunk, sizeof chunk, &read, nullptr) && read != 0) {
-    bytes.append(chunk, read);
-  }
-  return bytes;
-}
-
 class Image {
  public:
   explicit Image(std::string bytes) : bytes_(std::move(bytes)) {
