@@ -9,8 +9,15 @@ configure_file(${CMAKE_SOURCE_DIR}/cmake/wine-run.sh.in ${CMAKE_BINARY_DIR}/wine
   FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE @ONLY)
 set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_BINARY_DIR}/wine-run.sh)
 
+# Each build runs in a prefix of its own architecture.
+if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+  set(QUILLMARK_WINE_ARCH win64)
+else()
+  set(QUILLMARK_WINE_ARCH win32)
+endif()
 set(wine_session ${CMAKE_SOURCE_DIR}/cmake/wine-session.sh)
-add_test(NAME wine_session_start COMMAND ${wine_session} start ${CMAKE_BINARY_DIR})
+add_test(NAME wine_session_start
+  COMMAND ${wine_session} start ${CMAKE_BINARY_DIR} ${QUILLMARK_WINE_ARCH})
 add_test(NAME wine_session_stop COMMAND ${wine_session} stop ${CMAKE_BINARY_DIR})
 set_tests_properties(wine_session_start PROPERTIES FIXTURES_SETUP wine_session TIMEOUT 300)
 set_tests_properties(wine_session_stop PROPERTIES FIXTURES_CLEANUP wine_session)

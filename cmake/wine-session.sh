@@ -1,8 +1,11 @@
 #!/usr/bin/env bash
-# Starts or stops the Wine session that a build's tests run in: a private 32-bit prefix inside the
-# folder, a settled Wine server and a private virtual display. The session lives in FOLDER/wine.
-#   wine-session.sh start FOLDER      wine-session.sh stop FOLDER
+# Starts or stops the Wine session that a build's tests run in: a private prefix of the build's
+# architecture inside the folder, a settled Wine server and a private virtual display. The session
+# lives in FOLDER/wine.
+#   wine-session.sh start FOLDER win32|win64      wine-session.sh stop FOLDER
 set -euo pipefail
+# shellcheck source=cmake/wine-arch.sh
+. "$(dirname "$(readlink -f "$0")")/wine-arch.sh"
 action=$1
 state=$(readlink -f "$2")/wine
 prefix=$state/prefix
@@ -11,7 +14,7 @@ stop() {
   if [ -f "$state/env.sh" ]; then
     # shellcheck source=/dev/null
     . "$state/env.sh"
-    wineserver -k >/dev/null 2>&1 || true
+    "$WINESERVER" -k >/dev/null 2>&1 || true
   fi
   if [ -f "$state/xvfb.pid" ]; then
     kill "$(cat "$state/xvfb.pid")" 2>/dev/null || true
@@ -35,38 +38,46 @@ start_display() {
 }
 
 make_prefix() {
+  local log=$state/wineboot.log
   rm -rf "$prefix"
-  wineboot -i >"$state/wineboot.log" 2>&1 </dev/null
+  "$WINELOADER" wineboot -i >"$log" 2>&1 </dev/null || {
+    cat "$log" >&2
+    echo "wineboot failed for a $WINEARCH prefix" >&2
+    return 1
+  }
   # Let Wine draw window frames itself: with no window manager, closing a managed window stalls.
-  wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >>"$state/wineboot.log" 2>&1
+  "$WINELOADER" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >>"$log" 2>&1
   # A crash must end the process rather than wait on a dialog nobody will answer.
-  wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >>"$state/wineboot.log" 2>&1
-  wineserver -w
+  "$WINELOADER" reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f \
+    >>"$log" 2>&1
+  "$WINESERVER" -w
   touch "$prefix/.ready"
 }
 
 case "$action" in
   start)
+    arch_exports=$(wine_arch_exports "${3:?the architecture: win32 or win64}")
     stop
     mkdir -p "$state/logs"
     display=$(start_display)
     cat >"$state/env.sh" <<ENV
-export WINEPREFIX='$prefix' WINEARCH=win32 WINEDEBUG=-all WINEDLLOVERRIDES='mscoree,mshtml=' DISPLAY='$display'
+export WINEPREFIX='$prefix' WINEDEBUG=-all WINEDLLOVERRIDES='mscoree,mshtml=' DISPLAY='$display'
+$arch_exports
 ENV
     # shellcheck source=/dev/null
     . "$state/env.sh"
     [ -f "$prefix/.ready" ] || make_prefix
     # A persistent server with its output in a file, so that no test's pipe is held open by it;
     # one query of the management service settles its services before the first timed test.
-    wineserver -p >"$state/wineserver.log" 2>&1 </dev/null
-    wine wmic bios get serialnumber >"$state/warmup.log" 2>&1 </dev/null || true
-    echo "Wine session ready: prefix $prefix, display $display"
+    "$WINESERVER" -p >"$state/wineserver.log" 2>&1 </dev/null
+    "$WINELOADER" wmic bios get serialnumber >"$state/warmup.log" 2>&1 </dev/null || true
+    echo "Wine session ready: $WINEARCH prefix $prefix, display $display"
     ;;
   stop)
     stop
     ;;
   *)
-    echo "usage: $0 start|stop FOLDER" >&2
+    echo "usage: $0 start FOLDER win32|win64 | stop FOLDER" >&2
     exit 2
     ;;
 esac

@@ -6,7 +6,8 @@ set -euo pipefail
 packages=(
   cmake g++ make ninja-build libgtest-dev libgmock-dev googletest
   g++-mingw-w64-i686 mingw-w64-i686-dev binutils-mingw-w64-i686
-  wine wine32:i386 fonts-wine xvfb x11-utils imagemagick python3 clang-format
+  g++-mingw-w64-x86-64 mingw-w64-x86-64-dev binutils-mingw-w64-x86-64
+  wine wine32:i386 wine64 fonts-wine xvfb x11-utils imagemagick python3 clang-format
 )
 
 missing=()

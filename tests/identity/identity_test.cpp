@@ -9,6 +9,7 @@
 #include <cctype>
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <iterator>
@@ -25,15 +26,33 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
+// The image to check: QUILLMARK_IMAGE (a Unix path) when set, so that one build can check another
+// build's file without running it; otherwise the program this build made.
+std::string ImageUnixPath() {
+  const char* chosen = std::getenv("QUILLMARK_IMAGE");
+  return chosen != nullptr && *chosen != '\0' ? chosen : kProgramUnixPath;
+}
+
 // The tests run under Wine, which shows the unix root as drive Z:.
 std::wstring ProgramPath() {
-  const int length = MultiByteToWideChar(CP_UTF8, 0, kProgramUnixPath, -1, nullptr, 0);
+  const std::string unix_path = ImageUnixPath();
+  const int length = MultiByteToWideChar(CP_UTF8, 0, unix_path.c_str(), -1, nullptr, 0);
   std::wstring path(static_cast<std::size_t>(length), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, kProgramUnixPath, -1, path.data(), length);
+  MultiByteToWideChar(CP_UTF8, 0, unix_path.c_str(), -1, path.data(), length);
   path.pop_back();
   std::replace(path.begin(), path.end(), L'/', L'\\');
   return L"Z:" + path;
 }
+
+// The architecture the image is built for: QUILLMARK_IMAGE_ARCH ("x86" or "x64") when set,
+// otherwise this test program's own.
+bool ImageIs64Bit() {
+  const char* chosen = std::getenv("QUILLMARK_IMAGE_ARCH");
+  if (chosen != nullptr && *chosen != '\0') return std::string(chosen) == "x64";
+  return sizeof(void*) == 8;
+}
+
+bool ImageIsForeign() { return ImageIs64Bit() != (sizeof(void*) == 8); }
 
 template <class T>
 T ReadAt(const Bytes& bytes, std::size_t offset) {
@@ -215,13 +234,29 @@ TEST(Manifest, AsksForCommonControls6SystemDpiAwarenessAndNoElevation) {
   const std::string text(bytes.begin(), bytes.end());
   for (const char* needle :
        {"name=\"Microsoft.Windows.Common-Controls\" version=\"6.0.0.0\"",
-        "processorArchitecture=\"x86\"", "<requestedExecutionLevel level=\"asInvoker\"",
+        "<requestedExecutionLevel level=\"asInvoker\"",
         "uiAccess=\"false\"", ">true</dpiAware>", ">system</dpiAwareness>"}) {
     EXPECT_NE(text.find(needle), std::string::npos) << "missing: " << needle;
   }
 }
 
+TEST(Manifest, NamesTheImagesOwnArchitectureForItselfAndItsControls) {
+  const UniqueModule module = OpenResources();
+  const Bytes bytes = Resource(module.get(), 1, RT_MANIFEST);
+  const std::string text(bytes.begin(), bytes.end());
+  const std::string own = ImageIs64Bit() ? "processorArchitecture=\"amd64\""
+                                         : "processorArchitecture=\"x86\"";
+  std::size_t count = 0;
+  for (std::size_t at = text.find(own); at != std::string::npos; at = text.find(own, at + 1)) {
+    ++count;
+  }
+  EXPECT_EQ(count, 2u) << "the program's identity and the Common Controls dependency";
+  EXPECT_EQ(text.find(ImageIs64Bit() ? "\"x86\"" : "\"amd64\""), std::string::npos);
+}
+
 TEST(Manifest, ActivatesWithTheAssembliesItNames) {
+  // A process can only activate the assemblies of its own architecture.
+  if (ImageIsForeign()) GTEST_SKIP() << "the image is for another architecture than this test";
   const std::wstring path = ProgramPath();
   ACTCTXW request{};
   request.cbSize = sizeof request;
@@ -246,12 +281,27 @@ class PeFile {
     }
   }
 
+  // The signature and file header, which both image kinds share.
   IMAGE_NT_HEADERS32 Headers() const { return ReadAt<IMAGE_NT_HEADERS32>(bytes_, NtOffset()); }
+  bool Is64Bit() const { return Headers().OptionalHeader.Magic == IMAGE_NT_OPTIONAL_HDR64_MAGIC; }
+  IMAGE_NT_HEADERS64 Headers64() const { return ReadAt<IMAGE_NT_HEADERS64>(bytes_, NtOffset()); }
+
+  // The optional header's fields that the checks need, from either kind.
+  WORD Subsystem() const {
+    return Is64Bit() ? Headers64().OptionalHeader.Subsystem : Headers().OptionalHeader.Subsystem;
+  }
+  WORD DllCharacteristics() const {
+    return Is64Bit() ? Headers64().OptionalHeader.DllCharacteristics
+                     : Headers().OptionalHeader.DllCharacteristics;
+  }
+  IMAGE_DATA_DIRECTORY Directory(int entry) const {
+    return Is64Bit() ? Headers64().OptionalHeader.DataDirectory[entry]
+                     : Headers().OptionalHeader.DataDirectory[entry];
+  }
 
   // Lower-cased names of the DLLs in the import directory.
   std::set<std::string> ImportedLibraries() const {
-    const IMAGE_DATA_DIRECTORY directory =
-        Headers().OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+    const IMAGE_DATA_DIRECTORY directory = Directory(IMAGE_DIRECTORY_ENTRY_IMPORT);
     std::set<std::string> names;
     for (std::size_t at = FileOffset(directory.VirtualAddress);;
          at += sizeof(IMAGE_IMPORT_DESCRIPTOR)) {
@@ -291,17 +341,17 @@ class PeFile {
   Bytes bytes_;
 };
 
-TEST(ProgramImage, Is32BitGuiWithRandomisedBaseAndNoExecuteData) {
-  const IMAGE_NT_HEADERS32 headers = PeFile(ProgramPath()).Headers();
-  const IMAGE_OPTIONAL_HEADER32& optional = headers.OptionalHeader;
-  EXPECT_EQ(headers.FileHeader.Machine, IMAGE_FILE_MACHINE_I386);
-  EXPECT_EQ(optional.Magic, IMAGE_NT_OPTIONAL_HDR32_MAGIC);
-  EXPECT_EQ(optional.Subsystem, IMAGE_SUBSYSTEM_WINDOWS_GUI);
-  EXPECT_TRUE(optional.DllCharacteristics & IMAGE_DLLCHARACTERISTICS_DYNAMIC_BASE);
-  EXPECT_TRUE(optional.DllCharacteristics & IMAGE_DLLCHARACTERISTICS_NX_COMPAT);
+TEST(ProgramImage, IsGuiForItsArchitectureWithRandomisedBaseAndNoExecuteData) {
+  const PeFile image(ProgramPath());
+  const IMAGE_FILE_HEADER file = image.Headers().FileHeader;
+  EXPECT_EQ(file.Machine, ImageIs64Bit() ? IMAGE_FILE_MACHINE_AMD64 : IMAGE_FILE_MACHINE_I386);
+  EXPECT_EQ(image.Is64Bit(), ImageIs64Bit());
+  EXPECT_EQ(image.Subsystem(), IMAGE_SUBSYSTEM_WINDOWS_GUI);
+  EXPECT_TRUE(image.DllCharacteristics() & IMAGE_DLLCHARACTERISTICS_DYNAMIC_BASE);
+  EXPECT_TRUE(image.DllCharacteristics() & IMAGE_DLLCHARACTERISTICS_NX_COMPAT);
   // A movable base needs the relocations to move it with.
-  EXPECT_FALSE(headers.FileHeader.Characteristics & IMAGE_FILE_RELOCS_STRIPPED);
-  EXPECT_NE(optional.DataDirectory[IMAGE_DIRECTORY_ENTRY_BASERELOC].Size, 0u);
+  EXPECT_FALSE(file.Characteristics & IMAGE_FILE_RELOCS_STRIPPED);
+  EXPECT_NE(image.Directory(IMAGE_DIRECTORY_ENTRY_BASERELOC).Size, 0u);
 }
 
 TEST(ProgramImage, ImportsOnlyLibrariesThatShipWithWindows) {

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Runs the stand-in's own throwaway Wine session, with the stand-in registered for "winmgmts:".
-#   standin-session.sh start FOLDER DLL      standin-session.sh stop FOLDER
+#   standin-session.sh start FOLDER win32|win64 DLL      standin-session.sh stop FOLDER
 # The prefix is never the one the other tests use: they need the real management service.
 set -euo pipefail
 here=$(dirname "$(readlink -f "$0")")
@@ -17,25 +17,25 @@ register() {
   # shellcheck source=/dev/null
   . "$folder/wine/env.sh"
   # The scheme is resolved through its ProgID, looked up machine-wide.
-  wine reg add "$classes\\winmgmts" /ve /d 'Stand-in management service' /f >"$log" 2>&1
-  wine reg add "$classes\\winmgmts\\CLSID" /ve /d "$clsid" /f >>"$log" 2>&1
-  wine reg add "$classes\\CLSID\\$clsid" /ve /d 'Stand-in management service' /f >>"$log" 2>&1
-  wine reg add "$classes\\CLSID\\$clsid\\InprocServer32" /ve /d "Z:${dll//\//\\}" /f >>"$log" 2>&1
-  wine reg add "$classes\\CLSID\\$clsid\\InprocServer32" /v ThreadingModel /d Apartment /f \
+  "$WINELOADER" reg add "$classes\\winmgmts" /ve /d 'Stand-in management service' /f >"$log" 2>&1
+  "$WINELOADER" reg add "$classes\\winmgmts\\CLSID" /ve /d "$clsid" /f >>"$log" 2>&1
+  "$WINELOADER" reg add "$classes\\CLSID\\$clsid" /ve /d 'Stand-in management service' /f >>"$log" 2>&1
+  "$WINELOADER" reg add "$classes\\CLSID\\$clsid\\InprocServer32" /ve /d "Z:${dll//\//\\}" /f >>"$log" 2>&1
+  "$WINELOADER" reg add "$classes\\CLSID\\$clsid\\InprocServer32" /v ThreadingModel /d Apartment /f \
     >>"$log" 2>&1
   echo "Stand-in service registered: $dll"
 }
 
 case "$action" in
   start)
-    "$session" start "$folder"
-    register "$3"
+    "$session" start "$folder" "$3"
+    register "$4"
     ;;
   stop)
     "$session" stop "$folder"
     ;;
   *)
-    echo "usage: $0 start FOLDER DLL | stop FOLDER" >&2
+    echo "usage: $0 start FOLDER win32|win64 DLL | stop FOLDER" >&2
     exit 2
     ;;
 esac
