@@ -1,0 +1,203 @@
+// Reading the companion's arguments and the name lists they point to.
+#include "command_line.h"
+
+#include <algorithm>
+#include <cstddef>
+#include <utility>
+
+#include "name_list.h"
+#include "text_encoding.h"
+
+namespace quillmark::companion {
+namespace {
+
+constexpr wchar_t kEndOfOptions[] = L"--";
+constexpr wchar_t kStandardInput[] = L"-";
+
+bool IsHelpOption(const std::wstring& argument) {
+  return argument == L"--help" || argument == L"-h" || argument == L"/?";
+}
+
+bool AsksForHelp(const std::vector<std::wstring>& arguments) {
+  const auto end = std::find(arguments.begin(), arguments.end(), kEndOfOptions);
+  return std::any_of(arguments.begin(), end, IsHelpOption);
+}
+
+// A lone "-" is standard input, so an option has at least one more character.
+bool IsOption(const std::wstring& argument) { return argument.size() > 1 && argument[0] == L'-'; }
+
+std::wstring Quoted(const std::wstring& text) { return L"\"" + text + L"\""; }
+
+// The platform's reason may end in a line break, and the message must stay one line.
+std::wstring OneLine(std::wstring text) {
+  std::replace_if(
+      text.begin(), text.end(), [](wchar_t unit) { return unit == L'\r' || unit == L'\n'; }, L' ');
+  text.erase(text.find_last_not_of(L' ') + 1);
+  return text;
+}
+
+[[noreturn]] void Fail(std::wstring message) { throw UsageError{std::move(message)}; }
+
+// A whole number from 1 to `maximum` in decimal digits alone: no sign, no blanks.
+std::optional<int> CountFrom(const std::wstring& text, int maximum) {
+  int count = 0;
+  for (const wchar_t unit : text) {
+    if (unit < L'0' || unit > L'9') return std::nullopt;
+    count = count * 10 + static_cast<int>(unit - L'0');
+    if (count > maximum) return std::nullopt;
+  }
+  if (count < 1) return std::nullopt;
+  return count;
+}
+
+// Walks the arguments in order. Throws UsageError, which ParseCommandLine turns into its result.
+class ArgumentWalk {
+ public:
+  ArgumentWalk(const std::vector<std::wstring>& arguments, ListSource& lists)
+      : arguments_(arguments), lists_(lists) {}
+
+  CompanionOptions Options() {
+    while (next_ < arguments_.size()) TakeArgument(arguments_[next_++]);
+    if (names_.empty()) Fail(L"no computer names given");
+    options_.computers = WithoutRepeatedNames(names_);
+    return options_;
+  }
+
+ private:
+  void TakeArgument(const std::wstring& argument) {
+    if (only_names_) {
+      names_.push_back(argument);
+    } else if (argument == kEndOfOptions) {
+      only_names_ = true;
+    } else if (argument == kStandardInput) {
+      TakeStandardInput();
+    } else if (argument.rfind(L'@', 0) == 0) {
+      TakeFile(argument.substr(1));
+    } else if (IsOption(argument)) {
+      TakeOption(argument);
+    } else {
+      names_.push_back(argument);
+    }
+  }
+
+  void TakeOption(const std::wstring& argument) {
+    const bool long_option = argument.rfind(kEndOfOptions, 0) == 0;
+    const std::size_t equals = long_option ? argument.find(L'=') : std::wstring::npos;
+    const std::wstring name = argument.substr(0, equals);
+    std::optional<std::wstring> attached_value;
+    if (equals != std::wstring::npos) attached_value = argument.substr(equals + 1);
+    if (name == L"--quiet") {
+      if (attached_value) Fail(L"--quiet takes no value");
+      options_.quiet = true;
+    } else if (name == L"--parallel") {
+      options_.parallel = CountValue(name, attached_value, kMaxParallel);
+    } else if (name == L"--timeout") {
+      options_.timeout_seconds = CountValue(name, attached_value, kMaxTimeoutSeconds);
+    } else if (name == L"--format") {
+      options_.format = FormatValue(name, attached_value);
+    } else {
+      Fail(L"unknown option " + Quoted(name));
+    }
+  }
+
+  std::wstring ValueOf(const std::wstring& name, const std::optional<std::wstring>& attached) {
+    if (attached) return *attached;
+    if (next_ == arguments_.size()) Fail(name + L" needs a value");
+    return arguments_[next_++];
+  }
+
+  int CountValue(const std::wstring& name, const std::optional<std::wstring>& attached,
+                 int maximum) {
+    const std::wstring value = ValueOf(name, attached);
+    const auto count = CountFrom(value, maximum);
+    if (!count) {
+      Fail(name + L" needs a whole number from 1 to " + std::to_wstring(maximum) + L", not " +
+           Quoted(value));
+    }
+    return *count;
+  }
+
+  OutputFormat FormatValue(const std::wstring& name, const std::optional<std::wstring>& attached) {
+    const std::wstring value = ValueOf(name, attached);
+    const auto format = FormatNamed(value);
+    if (!format) Fail(name + L" needs table, csv or json, not " + Quoted(value));
+    return *format;
+  }
+
+  void TakeFile(const std::wstring& path) {
+    if (path.empty()) Fail(L"\"@\" needs a file name after it");
+    TakeList(lists_.ReadFile(path), Quoted(path));
+  }
+
+  // Standard input has one content; a second "-" would only find it used up.
+  void TakeStandardInput() {
+    if (standard_input_read_) return;
+    standard_input_read_ = true;
+    TakeList(lists_.ReadStandardInput(), L"standard input");
+  }
+
+  void TakeList(const ListBytes& read, const std::wstring& source) {
+    if (!read.bytes) {
+      const std::wstring reason = OneLine(read.failure_reason);
+      Fail(L"cannot read " + source + (reason.empty() ? L"" : L": " + reason));
+    }
+    auto names = NamesFromListBytes(*read.bytes);
+    if (const auto* invalid = std::get_if<InvalidText>(&names)) {
+      Fail(source + L" is not valid text: " + invalid->problem);
+    }
+    const auto& listed = std::get<std::vector<std::wstring>>(names);
+    names_.insert(names_.end(), listed.begin(), listed.end());
+  }
+
+  const std::vector<std::wstring>& arguments_;
+  ListSource& lists_;
+  std::size_t next_ = 0;
+  bool only_names_ = false;
+  bool standard_input_read_ = false;
+  std::vector<std::wstring> names_;
+  CompanionOptions options_;
+};
+
+}  // namespace
+
+CommandLine ParseCommandLine(const std::vector<std::wstring>& arguments, ListSource& lists) {
+  if (AsksForHelp(arguments)) {
+    CompanionOptions help;
+    help.show_usage = true;
+    return help;
+  }
+  try {
+    return ArgumentWalk(arguments, lists).Options();
+  } catch (UsageError& error) {
+    return std::move(error);
+  }
+}
+
+std::wstring UsageText() {
+  const std::wstring lines[] = {
+      L"Usage: quillmark [options] NAME... | @FILE | -",
+      L"Looks up the BIOS serial number of each computer named, several at a time.",
+      L"",
+      L"  NAME            a computer name, taken exactly as given",
+      L"  @FILE           names from FILE, one a line; blank lines and lines starting with #",
+      L"                  are skipped; UTF-8, or UTF-16 with a byte-order mark",
+      L"  -               names from standard input, read as a file",
+      L"  --parallel N    look up at most N computers at once (1 to " +
+          std::to_wstring(kMaxParallel) + L", default " + std::to_wstring(kDefaultParallel) + L")",
+      L"  --timeout S     give up on a computer after S seconds (1 to " +
+          std::to_wstring(kMaxTimeoutSeconds) + L", default " +
+          std::to_wstring(kDefaultTimeoutSeconds) + L")",
+      L"  --format F      table, csv or json (default: table on a console, csv otherwise)",
+      L"  --quiet         no progress line",
+      L"  --help, -h, /?  this text",
+      L"  --              every argument after it is a name",
+      L"",
+      L"Exit code: 0 when every computer gave its serial number, 1 when any did not, 2 for a",
+      L"mistake in the command line.",
+  };
+  std::wstring text;
+  for (const std::wstring& line : lines) text += line + kLineEnd;
+  return text;
+}
+
+}  // namespace quillmark::companion

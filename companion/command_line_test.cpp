@@ -1,0 +1,116 @@
+// The command line's promises, with list files and standard input served by a fake.
+#include "command_line.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <map>
+
+namespace quillmark::companion {
+namespace {
+
+using ::testing::ElementsAre;
+
+struct FakeLists : ListSource {
+  std::map<std::wstring, std::string> files;
+  std::optional<std::string> standard_input;
+  int reads = 0;
+
+  ListBytes ReadFile(const std::wstring& path) override {
+    ++reads;
+    if (files.count(path) == 0) return {{}, L"The system cannot find the file specified.\r\n"};
+    return {files.at(path), L""};
+  }
+  ListBytes ReadStandardInput() override {
+    ++reads;
+    return {standard_input, L"The handle is invalid."};
+  }
+};
+
+CompanionOptions OptionsOf(const std::vector<std::wstring>& arguments, FakeLists& lists) {
+  auto parsed = ParseCommandLine(arguments, lists);
+  if (const auto* error = std::get_if<UsageError>(&parsed)) {
+    ADD_FAILURE() << "usage error: " << testing::PrintToString(error->message);
+    return {};
+  }
+  return std::get<CompanionOptions>(parsed);
+}
+
+TEST(CommandLine, TakesNamesInOrderFromArgumentsAsGivenAndFromTrimmedListLinesOnceEach) {
+  FakeLists lists;
+  lists.files[L"list \u00E9.txt"] = "\xEF\xBB\xBF PC1 \r\n# old\r\npc3\r\n";
+  lists.standard_input = "pc4\n";
+  const auto options = OptionsOf({L"pc1", L" spaced ", L"@list \u00E9.txt", L"-", L"PC4"}, lists);
+  EXPECT_THAT(options.computers, ElementsAre(L"pc1", L" spaced ", L"pc3", L"pc4"));
+}
+
+TEST(CommandLine, AppliesDefaultsAndReadsValuesGivenEitherWay) {
+  FakeLists lists;
+  const auto defaults = OptionsOf({L"pc"}, lists);
+  EXPECT_EQ(defaults.parallel, kDefaultParallel);
+  EXPECT_EQ(defaults.timeout_seconds, kDefaultTimeoutSeconds);
+  EXPECT_FALSE(defaults.format || defaults.quiet || defaults.show_usage);
+
+  const auto given = OptionsOf({L"--parallel", L"8", L"--timeout=86400", L"--format=JSON",
+                                L"--quiet", L"--parallel=256", L"pc"},
+                               lists);
+  EXPECT_EQ(given.parallel, 256);
+  EXPECT_EQ(given.timeout_seconds, 86400);
+  EXPECT_EQ(given.format, OutputFormat::kJson);
+  EXPECT_TRUE(given.quiet);
+}
+
+TEST(CommandLine, TakesEveryArgumentAfterDoubleDashAsAName) {
+  FakeLists lists;
+  const auto options = OptionsOf({L"--", L"-h", L"@x", L"-", L"--quiet"}, lists);
+  EXPECT_THAT(options.computers, ElementsAre(L"-h", L"@x", L"-", L"--quiet"));
+  EXPECT_FALSE(options.quiet);
+  EXPECT_EQ(lists.reads, 0);
+}
+
+TEST(CommandLine, HelpWinsWithoutReadingAnyListAndStandardInputIsReadOnce) {
+  for (const wchar_t* help : {L"--help", L"-h", L"/?"}) {
+    FakeLists lists;
+    EXPECT_TRUE(OptionsOf({L"@missing", L"--bogus", help}, lists).show_usage);
+    EXPECT_EQ(lists.reads, 0);
+  }
+  FakeLists lists;
+  lists.standard_input = "pc";
+  EXPECT_THAT(OptionsOf({L"-", L"-"}, lists).computers, ElementsAre(L"pc"));
+  EXPECT_EQ(lists.reads, 1);
+}
+
+TEST(UsageErrors, EachSaysInOneLineWhatIsWrongAndWithWhichOptionOrFile) {
+  const std::pair<std::vector<std::wstring>, std::wstring> cases[] = {
+      {{}, L"no computer names given"},
+      {{L"@empty.txt"}, L"no computer names given"},
+      {{L"--bogus=1", L"pc"}, L"unknown option \"--bogus\""},
+      {{L"-x", L"pc"}, L"unknown option \"-x\""},
+      {{L"--quiet=yes", L"pc"}, L"--quiet takes no value"},
+      {{L"pc", L"--timeout"}, L"--timeout needs a value"},
+      {{L"--parallel", L"0", L"pc"}, L"--parallel needs a whole number from 1 to 256, not \"0\""},
+      {{L"--timeout", L"-5", L"pc"}, L"--timeout needs a whole number from 1 to 86400, not \"-5\""},
+      {{L"--format", L"xml", L"pc"}, L"--format needs table, csv or json, not \"xml\""},
+      {{L"@"}, L"\"@\" needs a file name after it"},
+      {{L"@gone.txt"}, L"cannot read \"gone.txt\": The system cannot find the file specified."},
+      {{L"-"}, L"cannot read standard input: The handle is invalid."},
+      {{L"pc", L"@bad.txt"}, L"\"bad.txt\" is not valid text: invalid UTF-8 at byte offset 3"},
+  };
+  for (const auto& [arguments, message] : cases) {
+    FakeLists lists;
+    lists.files = {{L"empty.txt", "# none yet\r\n"}, {L"bad.txt", "pc\n\xC0\xAF"}};
+    const auto parsed = ParseCommandLine(arguments, lists);
+    ASSERT_TRUE(std::holds_alternative<UsageError>(parsed)) << testing::PrintToString(message);
+    EXPECT_EQ(std::get<UsageError>(parsed).message, message);
+  }
+}
+
+TEST(Usage, NamesTheProgramEveryOptionAndTheDefaults) {
+  for (const wchar_t* part : {L"quillmark", L"@FILE", L"--parallel N", L"default 32",
+                              L"--timeout S", L"default 30", L"--format F", L"--quiet", L"/?"}) {
+    EXPECT_NE(UsageText().find(part), std::wstring::npos) << testing::PrintToString(part);
+  }
+}
+
+}  // namespace
+}  // namespace quillmark::companion

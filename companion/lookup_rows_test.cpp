@@ -1,0 +1,124 @@
+// The three writers with awkward values, and the run's exit code and progress line.
+#include "lookup_rows.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "run_outcome.h"
+#include "text_encoding.h"
+
+namespace quillmark::companion {
+namespace {
+
+const std::int32_t kTransportFailure = static_cast<std::int32_t>(0x80041015);
+
+const std::vector<LookupRow> kAwkwardRows = {
+    {L"pc,1", L" \"quoted\"\r\nnext\t", RowStatus::kOk, std::nullopt, L"", 12},
+    {L"h\u00F6st-\U0001F600", L"", RowStatus::kFailed, kTransportFailure, L"Gone, retry ", 30000},
+    {L"pc3 ", L"SN\u20AC", RowStatus::kTimedOut, std::nullopt, L"Timed out.", 30001},
+    {L"pc4", L"", RowStatus::kNoInstance, std::nullopt, L"", 7},
+};
+
+// RFC 4180 as a reader sees it: quoted fields may hold anything, and "" is one quote.
+std::vector<std::vector<std::wstring>> ReadCsv(const std::wstring& text) {
+  std::vector<std::vector<std::wstring>> records(1, std::vector<std::wstring>(1));
+  bool quoted = false;
+  for (std::size_t index = 0; index < text.size(); ++index) {
+    const wchar_t unit = text[index];
+    if (quoted && unit == L'"' && text.compare(index, 2, L"\"\"") == 0) {
+      records.back().back() += unit;
+      ++index;
+    } else if (unit == L'"') {
+      quoted = !quoted;
+    } else if (!quoted && unit == L',') {
+      records.back().emplace_back();
+    } else if (!quoted && text.compare(index, 2, L"\r\n") == 0) {
+      records.emplace_back(1);
+      ++index;
+    } else {
+      records.back().back() += unit;
+    }
+  }
+  records.pop_back();
+  return records;
+}
+
+TEST(CsvOutput, QuotesOnlyWhatNeedsItAndReadsBackAsWritten) {
+  const std::wstring csv = FormatRows(OutputFormat::kCsv, kAwkwardRows);
+  EXPECT_EQ(csv,
+            L"computer,serial,status,code,description,milliseconds\r\n"
+            L"\"pc,1\",\" \"\"quoted\"\"\r\nnext\t\",ok,,,12\r\n"
+            L"h\u00F6st-\U0001F600,,failed,0x80041015,\"Gone, retry \",30000\r\n"
+            L"\"pc3 \",SN\u20AC,timed out,,Timed out.,30001\r\n"
+            L"pc4,,no instance,,,7\r\n");
+  const auto records = ReadCsv(csv);
+  ASSERT_EQ(records.size(), kAwkwardRows.size() + 1);
+  for (std::size_t index = 0; index < kAwkwardRows.size(); ++index) {
+    const LookupRow& row = kAwkwardRows[index];
+    EXPECT_THAT(records[index + 1],
+                ::testing::ElementsAre(row.computer, row.serial, StatusWord(row.status),
+                                       row.code ? L"0x80041015" : L"", row.description,
+                                       std::to_wstring(row.milliseconds)));
+  }
+}
+
+TEST(OutputEncoding, OnlyCsvStartsWithAByteOrderMark) {
+  EXPECT_TRUE(StartsWithByteOrderMark(OutputFormat::kCsv));
+  EXPECT_FALSE(StartsWithByteOrderMark(OutputFormat::kJson));
+  EXPECT_FALSE(StartsWithByteOrderMark(OutputFormat::kTable));
+}
+
+TEST(JsonOutput, WritesOneObjectALineWithEscapesAndNullForNoCode) {
+  EXPECT_EQ(
+      FormatRows(OutputFormat::kJson, {kAwkwardRows[0], kAwkwardRows[1]}),
+      L"[\r\n"
+      L"  {\"computer\": \"pc,1\", \"serial\": \" \\\"quoted\\\"\\u000d\\u000anext\\u0009\", "
+      L"\"status\": \"ok\", \"code\": null, \"description\": \"\", \"milliseconds\": 12},\r\n"
+      L"  {\"computer\": \"h\u00F6st-\U0001F600\", \"serial\": \"\", \"status\": \"failed\", "
+      L"\"code\": \"0x80041015\", \"description\": \"Gone, retry \", \"milliseconds\": 30000}\r\n"
+      L"]\r\n");
+  EXPECT_EQ(FormatRows(OutputFormat::kJson, {}), L"[]\r\n");
+}
+
+TEST(JsonOutput, EscapesBackslashAndUnpairedSurrogatesSoTheUtf8IsValid) {
+  LookupRow row;
+  row.serial = L"a\\b" + std::wstring(1, static_cast<wchar_t>(0xD800)) + L"\x7F\u2028";
+  const std::string utf8 = Utf8FromWide(FormatRows(OutputFormat::kJson, {row}));
+  EXPECT_NE(utf8.find("\"serial\": \"a\\\\b\\ud800\x7F\xE2\x80\xA8\""), std::string::npos) << utf8;
+}
+
+TEST(TableOutput, AlignsByCodePointsAndShowsControlCharactersAsEscapes) {
+  const std::vector<LookupRow> rows = {
+      {L"h\u00F6st-\U0001F600", L"a\r\nb\tc", RowStatus::kOk, std::nullopt, L"one\ntwo", 12},
+      {L"pc2", L"", RowStatus::kTimedOut, kTransportFailure, L"", 30000},
+  };
+  EXPECT_EQ(FormatRows(OutputFormat::kTable, rows),
+            L"computer  serial     status     code        milliseconds  description\r\n"
+            L"h\u00F6st-\U0001F600    a\\r\\nb\\tc  ok" +
+                std::wstring(31, L' ') +
+                L"12  one\\ntwo\r\n"
+                L"pc2" +
+                std::wstring(18, L' ') + L"timed out  0x80041015" + std::wstring(9, L' ') +
+                L"30000\r\n");
+}
+
+TEST(ExitCode, IsZeroOnlyWhenEveryComputerGaveOnlyOkRows) {
+  const std::vector<std::wstring> computers = {L"pc1", L"pc2"};
+  std::vector<LookupRow> rows = {{L"pc1", L"A", RowStatus::kOk, std::nullopt, L"", 1},
+                                 {L"PC2", L"B", RowStatus::kOk, std::nullopt, L"", 1},
+                                 {L"PC2", L"C", RowStatus::kOk, std::nullopt, L"", 1}};
+  EXPECT_EQ(ExitCodeFor(computers, rows), kExitAllAnswered);
+  EXPECT_EQ(ExitCodeFor(computers, {rows[0]}), kExitSomeUnanswered);
+  for (const RowStatus status :
+       {RowStatus::kNoInstance, RowStatus::kFailed, RowStatus::kTimedOut}) {
+    rows[2].status = status;
+    EXPECT_EQ(ExitCodeFor(computers, rows), kExitSomeUnanswered) << StatusWord(status);
+  }
+}
+
+TEST(ProgressLine, CountsDoneFailedAndTimedOutComputers) {
+  EXPECT_EQ(ProgressText({37, 250, 3, 1}), L"37/250 done, 3 failed, 1 timed out");
+}
+
+}  // namespace
+}  // namespace quillmark::companion

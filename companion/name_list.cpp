@@ -1,0 +1,135 @@
+// Decoding and splitting name lists, and folding repeated computer names.
+#include "name_list.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <iterator>
+#include <optional>
+#include <unordered_set>
+
+#include "text_encoding.h"
+
+namespace quillmark::companion {
+namespace {
+
+constexpr char kUtf8Mark[] = "\xEF\xBB\xBF";
+constexpr char kUtf16LittleEndianMark[] = "\xFF\xFE";
+constexpr char kUtf16BigEndianMark[] = "\xFE\xFF";
+
+// A run of lower-case letters and how each becomes upper case: the upper-case letter lies
+// `distance` code points below. With a step of 2 only every second code point, starting at `first`,
+// is a lower-case letter; the rest are the upper-case ones.
+struct LowerCaseRun {
+  char32_t first;
+  char32_t last;
+  char32_t step;
+  std::int32_t distance;
+};
+
+// Unicode's simple upper-case mappings for these blocks, less the ones Windows' computer-name
+// comparison does not make (dotless i, long s, micro sign).
+constexpr LowerCaseRun kLowerCaseRuns[] = {
+    {0x0061, 0x007A, 1, 0x20},  {0x00E0, 0x00F6, 1, 0x20}, {0x00F8, 0x00FE, 1, 0x20},
+    {0x00FF, 0x00FF, 1, -0x79}, {0x0101, 0x012F, 2, 1},    {0x0133, 0x0137, 2, 1},
+    {0x013A, 0x0148, 2, 1},     {0x014B, 0x0177, 2, 1},    {0x017A, 0x017E, 2, 1},
+    {0x03AC, 0x03AC, 1, 0x26},  {0x03AD, 0x03AF, 1, 0x25}, {0x03B1, 0x03C1, 1, 0x20},
+    {0x03C2, 0x03C2, 1, 0x1F},  {0x03C3, 0x03CB, 1, 0x20}, {0x03CC, 0x03CC, 1, 0x40},
+    {0x03CD, 0x03CE, 1, 0x3F},  {0x0430, 0x044F, 1, 0x20}, {0x0450, 0x045F, 1, 0x50},
+    {0x0461, 0x0481, 2, 1},     {0x048B, 0x04BF, 2, 1},
+};
+
+wchar_t UpperCaseUnit(wchar_t unit) {
+  const auto code = static_cast<char32_t>(unit);
+  for (const LowerCaseRun& run : kLowerCaseRuns) {
+    if (code >= run.first && code <= run.last && (code - run.first) % run.step == 0) {
+      return static_cast<wchar_t>(static_cast<std::int32_t>(code) - run.distance);
+    }
+  }
+  return unit;
+}
+
+bool IsBlank(wchar_t unit) {
+  return unit == L' ' || unit == L'\t' || unit == 0x00A0 || unit == 0x3000;
+}
+
+bool StartsWith(const std::string& bytes, const char* prefix) {
+  return bytes.rfind(prefix, 0) == 0;
+}
+
+InvalidText AtOffset(const wchar_t* what, std::size_t offset) {
+  return {what + std::wstring(L" at byte offset ") + std::to_wstring(offset)};
+}
+
+std::variant<std::wstring, InvalidText> DecodeUtf16(const std::string& bytes, bool big_endian) {
+  if (bytes.size() % 2 != 0) return InvalidText{L"UTF-16 text with an odd number of bytes"};
+  std::size_t invalid_at = 0;
+  const auto code_points = CodePointsFromUtf16(bytes.substr(2), big_endian, invalid_at);
+  if (!code_points) return AtOffset(L"an unpaired UTF-16 surrogate", invalid_at + 2);
+  return UnitsFromCodePoints<std::wstring>(*code_points);
+}
+
+std::variant<std::wstring, InvalidText> DecodeUtf8(const std::string& bytes) {
+  const std::size_t start = StartsWith(bytes, kUtf8Mark) ? 3 : 0;
+  std::size_t invalid_at = 0;
+  const auto code_points = CodePointsFromUtf8(bytes.substr(start), invalid_at);
+  if (!code_points) return AtOffset(L"invalid UTF-8", invalid_at + start);
+  return UnitsFromCodePoints<std::wstring>(*code_points);
+}
+
+std::optional<std::wstring> NameOnLine(const std::wstring& line) {
+  const auto first = std::find_if_not(line.begin(), line.end(), IsBlank);
+  if (first == line.end() || *first == L'#') return std::nullopt;
+  const auto last = std::find_if_not(line.rbegin(), line.rend(), IsBlank).base();
+  return std::wstring(first, last);
+}
+
+}  // namespace
+
+std::variant<std::wstring, InvalidText> DecodeListText(const std::string& bytes) {
+  auto text = StartsWith(bytes, kUtf16LittleEndianMark) ? DecodeUtf16(bytes, false)
+              : StartsWith(bytes, kUtf16BigEndianMark)  ? DecodeUtf16(bytes, true)
+                                                        : DecodeUtf8(bytes);
+  const auto* decoded = std::get_if<std::wstring>(&text);
+  if (decoded && decoded->find(L'\0') != std::wstring::npos) {
+    return InvalidText{L"a NUL character, which text never holds (UTF-16 needs a byte-order mark)"};
+  }
+  return text;
+}
+
+std::vector<std::wstring> NamesFromListText(const std::wstring& text) {
+  std::vector<std::wstring> names;
+  std::size_t line_start = 0;
+  while (line_start <= text.size()) {
+    const std::size_t line_end = std::min(text.find_first_of(L"\r\n", line_start), text.size());
+    if (auto name = NameOnLine(text.substr(line_start, line_end - line_start))) {
+      names.push_back(std::move(*name));
+    }
+    const bool crlf = text.compare(line_end, 2, L"\r\n") == 0;
+    line_start = line_end + (crlf ? 2 : 1);
+  }
+  return names;
+}
+
+std::variant<std::vector<std::wstring>, InvalidText> NamesFromListBytes(const std::string& bytes) {
+  auto text = DecodeListText(bytes);
+  if (auto* invalid = std::get_if<InvalidText>(&text)) return std::move(*invalid);
+  return NamesFromListText(std::get<std::wstring>(text));
+}
+
+std::wstring ComputerNameKey(const std::wstring& name) {
+  std::wstring key;
+  key.reserve(name.size());
+  std::transform(name.begin(), name.end(), std::back_inserter(key), UpperCaseUnit);
+  return key;
+}
+
+std::vector<std::wstring> WithoutRepeatedNames(const std::vector<std::wstring>& names) {
+  std::vector<std::wstring> kept;
+  std::unordered_set<std::wstring> keys_seen;
+  for (const std::wstring& name : names) {
+    if (keys_seen.insert(ComputerNameKey(name)).second) kept.push_back(name);
+  }
+  return kept;
+}
+
+}  // namespace quillmark::companion

@@ -1,0 +1,73 @@
+// Name lists in every accepted encoding and line style, and which names count as the same computer.
+#include "name_list.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+namespace quillmark::companion {
+namespace {
+
+using ::testing::ElementsAre;
+
+std::string Utf16WithMark(const std::u16string& text, bool big_endian) {
+  std::string bytes = big_endian ? "\xFE\xFF" : "\xFF\xFE";
+  for (const char16_t unit : text) {
+    const char high = static_cast<char>(unit >> 8), low = static_cast<char>(unit & 0xFF);
+    bytes += big_endian ? std::string{high, low} : std::string{low, high};
+  }
+  return bytes;
+}
+
+std::wstring ProblemIn(const std::string& bytes) {
+  const auto names = NamesFromListBytes(bytes);
+  const auto* invalid = std::get_if<InvalidText>(&names);
+  return invalid ? invalid->problem : L"(none)";
+}
+
+TEST(ListDecoding, ReadsUtf8WithOrWithoutMarkAndUtf16WithMarkInEitherByteOrder) {
+  const std::string utf8 = "caf\xC3\xA9\r\nhost-\xF0\x9F\x98\x80\r\n";
+  const std::u16string utf16 = u"caf\u00E9\r\nhost-\U0001F600\r\n";
+  for (const std::string& bytes :
+       {utf8, "\xEF\xBB\xBF" + utf8, Utf16WithMark(utf16, false), Utf16WithMark(utf16, true)}) {
+    const auto names = NamesFromListBytes(bytes);
+    ASSERT_TRUE(std::holds_alternative<std::vector<std::wstring>>(names)) << bytes;
+    EXPECT_THAT(std::get<std::vector<std::wstring>>(names),
+                ElementsAre(L"caf\u00E9", L"host-\U0001F600"));
+  }
+}
+
+TEST(ListDecoding, NamesWhatMakesTheBytesNotText) {
+  EXPECT_EQ(ProblemIn("pc1\n\xFF"), L"invalid UTF-8 at byte offset 4");
+  EXPECT_EQ(ProblemIn("\xEF\xBB\xBFpc\xC3"), L"invalid UTF-8 at byte offset 5");
+  EXPECT_EQ(ProblemIn(std::string("\xFF\xFEp\0c", 5)), L"UTF-16 text with an odd number of bytes");
+  EXPECT_EQ(ProblemIn(Utf16WithMark({u'p', 0xDC01, u'c'}, true)),
+            L"an unpaired UTF-16 surrogate at byte offset 4");
+  EXPECT_THAT(ProblemIn(std::string("p\0c\0", 4)), ::testing::StartsWith(L"a NUL character"));
+}
+
+TEST(ListLines, SplitsAtEveryLineEndTrimsBlanksAndSkipsEmptyAndCommentLines) {
+  const std::wstring text =
+      L"a\r\nb\rc\n\n \t\r\n  # note\n\t d \u00A0\r\n#x\r\n\u3000e f # g\u3000\r\r\nlast";
+  EXPECT_THAT(NamesFromListText(text), ElementsAre(L"a", L"b", L"c", L"d", L"e f # g", L"last"));
+}
+
+TEST(RepeatedNames, KeepFirstSpellingWhereFirstGivenIgnoringCaseAsWindowsDoes) {
+  EXPECT_THAT(
+      WithoutRepeatedNames({L"pc1", L"\u00C4rger-\u00FF", L"PC1", L"\u00E4RGER-\u0178",
+                            L"\u03A3\u039F\u03A6\u038A\u0391", L"\u03C3\u03BF\u03C6\u03AF\u03B1",
+                            L"\u0414\u043E\u043C-\u0451", L"\u0434\u041E\u043C-\u0401",
+                            L"\u0100\u017D", L"\u0101\u017E", L"Pc1"}),
+      ElementsAre(L"pc1", L"\u00C4rger-\u00FF", L"\u03A3\u039F\u03A6\u038A\u0391",
+                  L"\u0414\u043E\u043C-\u0451", L"\u0100\u017D"));
+}
+
+TEST(RepeatedNames, AreNotFoldedWhereWindowsTellsNamesApart) {
+  EXPECT_EQ(WithoutRepeatedNames(
+                {L"\u0131", L"I", L"\u03AC", L"\u03B1", L"\u00F7", L"\u00D7", L"pc", L"pc "})
+                .size(),
+            8u);
+  EXPECT_EQ(ComputerNameKey(L"\u03C2\u00DFa\U0001F600"), L"\u03A3\u00DFA\U0001F600");
+}
+
+}  // namespace
+}  // namespace quillmark::companion

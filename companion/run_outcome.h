@@ -1,0 +1,37 @@
+// What a run of lookups ends with: its exit code, and the progress line shown while it runs.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "lookup_rows.h"
+
+namespace quillmark::companion {
+
+// Exit codes are unsigned, as Windows keeps them.
+inline constexpr std::uint32_t kExitAllAnswered = 0;
+inline constexpr std::uint32_t kExitSomeUnanswered = 1;
+inline constexpr std::uint32_t kExitUsage = 2;
+// What a console program ended by Ctrl+C exits with, so callers see the usual interruption.
+inline constexpr std::uint32_t kExitInterrupted = 0xC000013A;
+
+// kExitAllAnswered when every computer has at least one "ok" row and no row is anything else;
+// otherwise kExitSomeUnanswered, including for a computer with no row at all. Computers are matched
+// to rows by ComputerNameKey.
+std::uint32_t ExitCodeFor(const std::vector<std::wstring>& computers,
+                          const std::vector<LookupRow>& rows);
+
+// Counts of computers, not of rows: a computer is done once its lookup has ended either way.
+struct LookupProgress {
+  std::size_t done = 0;
+  std::size_t total = 0;
+  std::size_t failed = 0;  // ended without a serial number, other than by timing out
+  std::size_t timed_out = 0;
+};
+
+// "37/250 done, 3 failed, 1 timed out".
+std::wstring ProgressText(const LookupProgress& progress);
+
+}  // namespace quillmark::companion
