@@ -51,6 +51,10 @@ make_prefix() {
   "$WINELOADER" reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f \
     >>"$log" 2>&1
   "$WINESERVER" -w
+  # Window frames draw their caption buttons (the close box's cross) with the Marlett font. This
+  # Wine does not load the fonts of its own data folder, so without this copy a plain "r" stands
+  # in for the cross.
+  cp /usr/share/wine/fonts/marlett.ttf "$prefix/drive_c/windows/Fonts/"
   touch "$prefix/.ready"
 }
 

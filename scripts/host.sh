@@ -14,6 +14,8 @@ host_32bit_reason() {
   if [ "${QUILLMARK_WIN64_ONLY:-0}" = 1 ]; then
     echo "QUILLMARK_WIN64_ONLY=1 is set"
   else
-    echo "this host's kernel does not execute 32-bit x86 code ($(/lib/ld-linux.so.2 --version 2>&1 | head -n1))"
+    local answer
+    answer=$( (/lib/ld-linux.so.2 --version) 2>&1 | head -n1 | sed 's/.*: //')
+    echo "this host's kernel does not execute 32-bit x86 code (/lib/ld-linux.so.2: ${answer:-no answer})"
   fi
 }

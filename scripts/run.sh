@@ -2,28 +2,40 @@
 # Builds the program and runs it under Wine: on your display when there is one; otherwise on a
 # private virtual display, where it looks up this computer once, prints the result and saves
 # screenshots of the window and of the result box (docs/window.png, docs/result.png).
+# The 32-bit program runs where the host executes 32-bit code, the 64-bit one elsewhere.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 bash scripts/setup.sh
-cmake --preset windows >/dev/null
-build=$root/build/windows
+# shellcheck source=scripts/host.sh
+. scripts/host.sh
+# shellcheck source=cmake/wine-arch.sh
+. cmake/wine-arch.sh
+
+preset=windows arch=win32
+if ! host_runs_32bit_code; then
+  preset=windows64 arch=win64
+  echo "Running the 64-bit program: $(host_32bit_reason)." >&2
+fi
+cmake --preset "$preset" >/dev/null
+build=$root/build/$preset
 program="$build/shell/Ambrel Quillmark Lookup Tool.exe"
 
 if [ -n "${DISPLAY:-}" ] && [ -z "${CI:-}" ]; then
-  cmake --build --preset windows --target lookup_tool
+  cmake --build --preset "$preset" --target lookup_tool
   # A prefix of the program's own, so that the user's default one is left alone.
-  export WINEPREFIX="$build/run/prefix" WINEARCH=win32 WINEDEBUG=-all WINEDLLOVERRIDES='mscoree,mshtml='
+  eval "$(wine_arch_exports "$arch")"
+  export WINEPREFIX="$build/run/prefix" WINEDEBUG=-all WINEDLLOVERRIDES='mscoree,mshtml='
   mkdir -p "$build/run"
-  exec wine "$program"
+  exec "$WINELOADER" "$program"
 fi
 
 echo "No display: running the program on a private virtual display." >&2
-cmake --build --preset windows --target lookup_tool headless_demo
+cmake --build --preset "$preset" --target lookup_tool headless_demo
 session=$build/run-headless
 mkdir -p "$session"
 trap 'bash cmake/wine-session.sh stop "$session"' EXIT
-bash cmake/wine-session.sh start "$session" >&2
+bash cmake/wine-session.sh start "$session" "$arch" >&2
 pictures=$session/pictures
 mkdir -p "$pictures"
 QUILLMARK_WINE_SESSION=$session/wine "$build/wine-run.sh" "$build/tests/demo/headless_demo.exe" \
