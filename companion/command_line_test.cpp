@@ -106,9 +106,9 @@ TEST(UsageErrors, EachSaysInOneLineWhatIsWrongAndWithWhichOptionOrFile) {
 }
 
 TEST(Usage, NamesTheProgramEveryOptionAndTheDefaults) {
-  for (const wchar_t* part : {L"quillmark", L"@FILE", L"--parallel N", L"default 32",
-                              L"--timeout S", L"default 30", L"--format F", L"--quiet", L"/?"}) {
-    EXPECT_NE(UsageText().find(part), std::wstring::npos) << testing::PrintToString(part);
+  for (const wchar_t* phrase : {L"quillmark", L"@FILE", L"--parallel N", L"default 32",
+                                L"--timeout S", L"default 30", L"--format F", L"--quiet", L"/?"}) {
+    EXPECT_NE(UsageText().find(phrase), std::wstring::npos) << testing::PrintToString(phrase);
   }
 }
 
