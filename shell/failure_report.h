@@ -3,6 +3,8 @@
 
 #include <windows.h>
 
+#include <optional>
+
 #include "platform_failure.h"
 
 namespace quillmark {
@@ -16,6 +18,11 @@ void ReportFailure(HWND owner, const PlatformFailure& failure) noexcept;
 template <typename Action>
 bool RunReportingFailures(HWND owner, Action&& action) noexcept;
 
+// Runs `action` and returns the failure it threw, if any, for the caller to report once it knows
+// whom to report it to.
+template <typename Action>
+std::optional<PlatformFailure> RunCapturingFailure(Action&& action) noexcept;
+
 // The failure that an exception of any other type stands for.
 PlatformFailure FailureFromCurrentException() noexcept;
 
@@ -27,6 +34,16 @@ bool RunReportingFailures(HWND owner, Action&& action) noexcept {
   } catch (...) {
     ReportFailure(owner, FailureFromCurrentException());
     return false;
+  }
+}
+
+template <typename Action>
+std::optional<PlatformFailure> RunCapturingFailure(Action&& action) noexcept {
+  try {
+    action();
+    return std::nullopt;
+  } catch (...) {
+    return FailureFromCurrentException();
   }
 }
 

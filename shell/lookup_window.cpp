@@ -1,6 +1,7 @@
 // The lookup window: creation from the layout table, dialog-style keyboard focus, and the click.
 #include "lookup_window.h"
 
+#include <optional>
 #include <string>
 
 #include "com_failure.h"
@@ -182,6 +183,7 @@ LRESULT CALLBACK LookupWindow::WindowProcedure(HWND window, UINT message, WPARAM
 }
 
 LRESULT LookupWindow::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) noexcept {
+  const HWND window = form_;  // still needed after WM_NCDESTROY has forgotten it
   switch (message) {
     case WM_ACTIVATE:
       OnActivate(wparam);
@@ -190,22 +192,36 @@ LRESULT LookupWindow::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) 
       OnCommand(LOWORD(wparam), HIWORD(wparam));
       return 0;
     case WM_SETCURSOR:
-      if (lookup_running_) {
+      // Only while the lookup itself works: under a box Form1 is disabled, and the default
+      // handling gives the arrow and the beep of a click on a disabled window.
+      if (lookup_running_ && IsWindowEnabled(window)) {
         SetCursor(LoadCursorW(nullptr, IDC_WAIT));
         return TRUE;
       }
       break;
+    case WM_SYSCOMMAND:
+      // The default handling ignores the close command while a box has Form1 disabled; closing
+      // from the taskbar or the system menu must end the program at any moment.
+      if ((wparam & 0xFFF0) == SC_CLOSE) {
+        SendMessageW(window, WM_CLOSE, 0, 0);
+        return 0;
+      }
+      break;
+    case WM_ENDSESSION:
+      // The session ends: leave as closing the window does, nothing to save.
+      if (wparam != FALSE) DestroyWindow(window);
+      return 0;
     case WM_DESTROY:
       PostQuitMessage(0);
       return 0;
     case WM_NCDESTROY:
-      SetWindowLongPtrW(form_, GWLP_USERDATA, 0);
+      SetWindowLongPtrW(window, GWLP_USERDATA, 0);
       form_ = nullptr;
       break;
     default:
       break;
   }
-  return DefWindowProcW(form_, message, wparam, lparam);
+  return DefWindowProcW(window, message, wparam, lparam);
 }
 
 void LookupWindow::OnActivate(WPARAM wparam) noexcept {
@@ -221,8 +237,12 @@ void LookupWindow::OnCommand(int control_id, int notification) noexcept {
   // Enter and Esc arrive as IDOK and IDCANCEL: the window has no default or cancel button.
   if (control_id != kLookupButtonId || notification != BN_CLICKED || lookup_running_) return;
   lookup_running_ = true;
-  RunReportingFailures(form_, [this] { RunLookup(); });
+  const std::optional<PlatformFailure> failure = RunCapturingFailure([this] { RunLookup(); });
   lookup_running_ = false;
+  // Closed while the lookup ran (a close sent during a wait, or one that a box's loop
+  // dispatched): the lookup has stopped and released what it held; there is nobody to tell.
+  if (form_ == nullptr) return;
+  if (failure) ReportFailure(form_, *failure);
   // Input that arrived while the lookup held the thread is dropped, so that impatient clicks and
   // keys do not run a second lookup once the first returns.
   DiscardQueuedInput();

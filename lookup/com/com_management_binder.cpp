@@ -61,6 +61,7 @@ ComPtr<IDispatch> DispatchFromVariant(const VARIANT& value) {
   if (V_VT(&value) == VT_DISPATCH && V_DISPATCH(&value) != nullptr) {
     dispatch = V_DISPATCH(&value);
   } else if (V_VT(&value) == VT_UNKNOWN && V_UNKNOWN(&value) != nullptr) {
+    ClearErrorInfo();
     ThrowIfFailed(V_UNKNOWN(&value)->QueryInterface(IID_PPV_ARGS(&dispatch)));
   } else {
     throw FailureFromHresult(DISP_E_TYPEMISMATCH);  // a value where an object was expected
@@ -100,6 +101,7 @@ std::wstring VariantText(const VARIANT& value) {
       return std::wstring(V_BSTR(&value), SysStringLen(V_BSTR(&value)));
     default: {
       UniqueVariant text;
+      ClearErrorInfo();
       // The source is only read; the declaration predates const.
       ThrowIfFailed(
           VariantChangeType(text.put(), const_cast<VARIANT*>(&value), VARIANT_ALPHABOOL, VT_BSTR));
@@ -112,6 +114,7 @@ std::wstring VariantText(const VARIANT& value) {
 
 ComPtr<IDispatch> BindDisplayName(const std::wstring& display_name) {
   ComPtr<IBindCtx> context;
+  ClearErrorInfo();
   ThrowIfFailed(CreateBindCtx(0, &context));
   ComPtr<IMoniker> moniker;
   ULONG eaten = 0;
@@ -151,6 +154,7 @@ std::unique_ptr<MemberWalk> ComManagementBinder::WalkMembers(ManagementObject& c
   if (V_VT(&result.get()) == VT_DISPATCH) unknown = V_DISPATCH(&result.get());
   if (unknown == nullptr) throw FailureFromHresult(DISP_E_TYPEMISMATCH);
   ComPtr<IEnumVARIANT> enumerator;
+  ClearErrorInfo();
   ThrowIfFailed(unknown->QueryInterface(IID_PPV_ARGS(&enumerator)));
   return std::make_unique<EnumeratorWalk>(std::move(enumerator));
 }

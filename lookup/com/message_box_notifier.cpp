@@ -6,20 +6,40 @@
 namespace quillmark {
 
 void DiscardQueuedInput() noexcept {
+  // System keys (Alt+F4 among them) lie inside the keyboard range and are dropped with the rest:
+  // kept, they would act on the first box and dismiss it unread. Non-client mouse input (a click
+  // on the close box, say) is dropped too, so that input made while the program was busy is
+  // treated alike, whatever part of the window it was aimed at. Closing by message is not input
+  // and is never dropped.
+  constexpr UINT kRanges[][2] = {{WM_KEYFIRST, WM_KEYLAST},
+                                 {WM_MOUSEFIRST, WM_MOUSELAST},
+                                 {WM_NCMOUSEMOVE, WM_NCXBUTTONDBLCLK}};
   MSG message;
-  while (PeekMessageW(&message, nullptr, WM_KEYFIRST, WM_KEYLAST, PM_REMOVE)) {
-  }
-  while (PeekMessageW(&message, nullptr, WM_MOUSEFIRST, WM_MOUSELAST, PM_REMOVE)) {
+  for (const auto& range : kRanges) {
+    while (PeekMessageW(&message, nullptr, range[0], range[1], PM_REMOVE)) {
+      // A pending quit is returned whatever the range: it must reach the event loop.
+      if (message.message == WM_QUIT) {
+        PostQuitMessage(static_cast<int>(message.wParam));
+        return;
+      }
+    }
   }
 }
 
 int ShowMessageBoxUnread(HWND owner, const std::wstring& text, const wchar_t* title, UINT style) {
   DiscardQueuedInput();
+  // Set after the discard, which may run handlers of sent messages, so that a failure read
+  // afterwards is the box's own.
+  SetLastError(ERROR_SUCCESS);
   return MessageBoxW(owner, text.c_str(), title, style);
 }
 
 void MessageBoxNotifier::ShowMessage(const std::wstring& text) {
-  SetLastError(ERROR_SUCCESS);
+  // A window closed while the lookup waited ends the lookup here: no box for a window that is
+  // gone, and no box without an owner that would leave the program running unseen.
+  if (owner_ != nullptr && !IsWindow(owner_)) {
+    throw FailureFromHresult(HRESULT_FROM_WIN32(ERROR_INVALID_WINDOW_HANDLE));
+  }
   if (ShowMessageBoxUnread(owner_, text, title_.c_str(), MB_OK | MB_APPLMODAL) == 0) {
     const DWORD error = GetLastError();
     throw FailureFromHresult(HRESULT_FROM_WIN32(error != ERROR_SUCCESS ? error : ERROR_CANCELLED));

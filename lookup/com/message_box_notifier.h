@@ -14,11 +14,12 @@ namespace quillmark {
 // cannot dismiss the box unread. Returns MessageBoxW's result.
 int ShowMessageBoxUnread(HWND owner, const std::wstring& text, const wchar_t* title, UINT style);
 
-// Drops the keyboard and mouse input queued for this thread.
+// Drops the keyboard and mouse input queued for this thread, never a pending quit.
 void DiscardQueuedInput() noexcept;
 
 // Shows each message application-modal, OK button only, no icon, under the application's title.
-// The owner window (may be null) is disabled while a message shows.
+// The owner window (may be null) is disabled while a message shows; once it has been destroyed,
+// showing a message fails.
 class MessageBoxNotifier : public UserNotifier {
  public:
   MessageBoxNotifier(HWND owner, std::wstring title) : owner_(owner), title_(std::move(title)) {}

@@ -119,6 +119,10 @@ class Program {
   // WM_CLOSE; either way the program decides what happens.
   bool PostCloseCommand() const;
   bool PostCloseMessage() const;
+  // Sends WM_CLOSE and returns once the program has handled it; false on timeout.
+  bool SendCloseMessage(milliseconds timeout = kDefaultTimeout) const;
+  // Ends the session as log-off does: WM_QUERYENDSESSION, then WM_ENDSESSION with its answer.
+  bool SendEndSession(milliseconds timeout = kDefaultTimeout) const;
   // Waits for the process to end; returns its exit code, or nothing on timeout.
   std::optional<DWORD> WaitForExit(milliseconds timeout = kDefaultTimeout) const;
   // Ends the process at once (exit code 1) and waits for it to be gone.

@@ -234,6 +234,24 @@ bool Program::PostCloseMessage() const {
   return main_window_ != nullptr && PostMessageW(main_window_, WM_CLOSE, 0, 0);
 }
 
+bool Program::SendCloseMessage(milliseconds timeout) const {
+  DWORD_PTR ignored = 0;
+  return main_window_ != nullptr && SendMessageTimeoutW(main_window_, WM_CLOSE, 0, 0, SMTO_NORMAL,
+                                                        ToMilliseconds(timeout), &ignored) != 0;
+}
+
+bool Program::SendEndSession(milliseconds timeout) const {
+  if (main_window_ == nullptr) return false;
+  DWORD_PTR agrees = 0;
+  if (SendMessageTimeoutW(main_window_, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF, SMTO_NORMAL,
+                          ToMilliseconds(timeout), &agrees) == 0) {
+    return false;
+  }
+  DWORD_PTR ignored = 0;
+  return SendMessageTimeoutW(main_window_, WM_ENDSESSION, agrees != 0, ENDSESSION_LOGOFF,
+                             SMTO_NORMAL, ToMilliseconds(timeout), &ignored) != 0;
+}
+
 std::optional<DWORD> Program::WaitForExit(milliseconds timeout) const {
   if (!process_) return std::nullopt;
   if (WaitForSingleObject(process_.get(), ToMilliseconds(timeout)) != WAIT_OBJECT_0) {

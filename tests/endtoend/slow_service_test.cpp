@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <optional>
 #include <string>
 
 #include "endtoend_support.h"
@@ -90,6 +91,41 @@ TEST_F(SlowService, MouseClickWhileItWaitsDoesNotAnswerTheFailureReport) {
   ASSERT_NO_FATAL_FAILURE(ExpectReport(code, L"Slow and lost."));
   ExpectLookupOver(L"slow-fail", ExpectedCalls(L"slow-fail", plan));
   ExpectOneLookupOnly();
+}
+
+// Closing Form1 while the lookup waits: the lookup stops, no box is left, and the process ends.
+TEST_F(SlowService, CloseMessagePostedWhileItWaitsEndsTheProcessWithExitCodeZero) {
+  Use({For(L"slow").Delay(kDelayMs).Member(Serial::Text(L"SLOW-1")).Member(Serial::Text(L"2"))});
+  ASSERT_NO_FATAL_FAILURE(StartSlowLookup(L"slow"));
+  ASSERT_TRUE(program().PostCloseMessage());
+  const std::optional<DWORD> exit_code = program().WaitForExit();
+  ASSERT_TRUE(exit_code.has_value()) << "the process lives on after its window closed";
+  EXPECT_EQ(*exit_code, 0u);
+  EXPECT_TRUE(standin::NothingAlive(standin::LastLookup(Record())))
+      << ::testing::PrintToString(Record());
+}
+
+TEST_F(SlowService, CloseMessageSentWhileItWaitsEndsTheProcessWithExitCodeZero) {
+  Use({For(L"slow-fail")
+           .Delay(kDelayMs)
+           .Fail(Step::kInstancesOf, 1, static_cast<HRESULT>(0x80041015), Raise::kExcepInfo,
+                 L"Slow and lost.")});
+  ASSERT_NO_FATAL_FAILURE(StartSlowLookup(L"slow-fail"));
+  ASSERT_TRUE(program().SendCloseMessage());
+  const std::optional<DWORD> exit_code = program().WaitForExit();
+  ASSERT_TRUE(exit_code.has_value()) << "the process lives on after its window closed";
+  EXPECT_EQ(*exit_code, 0u);
+}
+
+// Keys pressed while the program is busy are dropped, Alt+F4 among them: kept, it would dismiss
+// the result box unread.
+TEST_F(SlowService, AltF4WhileItWaitsNeitherClosesNorAnswersTheResultBox) {
+  const Plan plan = For(L"slow").Delay(kDelayMs).Member(Serial::Text(L"SLOW-1"));
+  Use({plan});
+  ASSERT_NO_FATAL_FAILURE(StartSlowLookup(L"slow"));
+  EXPECT_TRUE(ui_driver::SendKey(form1(), VK_F4, {VK_MENU}));
+  ASSERT_NO_FATAL_FAILURE(ExpectResult(L"SLOW-1"));
+  ExpectLookupOver(L"slow", ExpectedCalls(L"slow", plan));
 }
 
 }  // namespace

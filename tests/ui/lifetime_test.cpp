@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <optional>
+#include <ostream>
 #include <string>
 
 #include "driver.h"
@@ -48,6 +49,72 @@ TEST_F(Lifetime, ClosingAfterLookupsAndAFailureStillEndsWithExitCodeZero) {
   ASSERT_TRUE(exit_code.has_value()) << "the process did not end";
   EXPECT_EQ(*exit_code, 0u);
 }
+
+TEST_F(Lifetime, SentCloseMessageEndsTheProcessWithExitCodeZero) {
+  ASSERT_TRUE(program().SendCloseMessage());
+  const std::optional<DWORD> exit_code = program().WaitForExit();
+  ASSERT_TRUE(exit_code.has_value()) << "the process did not end";
+  EXPECT_EQ(*exit_code, 0u);
+}
+
+TEST_F(Lifetime, EndOfTheSessionEndsTheProcessWithExitCodeZero) {
+  ASSERT_TRUE(program().SendEndSession());
+  const std::optional<DWORD> exit_code = program().WaitForExit();
+  ASSERT_TRUE(exit_code.has_value()) << "the process did not end";
+  EXPECT_EQ(*exit_code, 0u);
+}
+
+// Closing Form1 while one of its boxes shows: the box goes with it and the process ends.
+enum class CloseWay { kPostedClose, kSentClose, kCloseCommand, kEndSession };
+struct CloseUnderBox {
+  const char* name;
+  const wchar_t* computer;  // "." gives a result box, an unknown name the failure report
+  CloseWay way;
+};
+
+void PrintTo(const CloseUnderBox& param, std::ostream* out) { *out << param.name; }
+
+class ClosingUnderABox : public ProgramTest, public ::testing::WithParamInterface<CloseUnderBox> {
+ protected:
+  bool Close() {
+    switch (GetParam().way) {
+      case CloseWay::kPostedClose:
+        return program().PostCloseMessage();
+      case CloseWay::kSentClose:
+        return program().SendCloseMessage();
+      case CloseWay::kCloseCommand:
+        return program().PostCloseCommand();
+      case CloseWay::kEndSession:
+        return program().SendEndSession();
+    }
+    return false;
+  }
+};
+
+TEST_P(ClosingUnderABox, EndsTheProcessWithExitCodeZeroAndNoBoxLeft) {
+  HWND box = nullptr;
+  ASSERT_NO_FATAL_FAILURE(LookUp(GetParam().computer, &box));
+  ASSERT_TRUE(Close());
+  const std::optional<DWORD> exit_code = program().WaitForExit();
+  ASSERT_TRUE(exit_code.has_value()) << "the process lives on after its window closed";
+  EXPECT_EQ(*exit_code, 0u);
+  EXPECT_FALSE(IsWindow(box)) << "a box outlived the program";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    WaysAndBoxes, ClosingUnderABox,
+    ::testing::Values(
+        CloseUnderBox{"PostedCloseUnderResult", L".", CloseWay::kPostedClose},
+        CloseUnderBox{"SentCloseUnderResult", L".", CloseWay::kSentClose},
+        CloseUnderBox{"CloseBoxUnderResult", L".", CloseWay::kCloseCommand},
+        CloseUnderBox{"SessionEndUnderResult", L".", CloseWay::kEndSession},
+        CloseUnderBox{"PostedCloseUnderReport", kUnknownComputer, CloseWay::kPostedClose},
+        CloseUnderBox{"SentCloseUnderReport", kUnknownComputer, CloseWay::kSentClose},
+        CloseUnderBox{"CloseBoxUnderReport", kUnknownComputer, CloseWay::kCloseCommand},
+        CloseUnderBox{"SessionEndUnderReport", kUnknownComputer, CloseWay::kEndSession}),
+    [](const ::testing::TestParamInfo<CloseUnderBox>& param_info) {
+      return param_info.param.name;
+    });
 
 class StartedWithArguments : public ProgramTest {
  protected:
