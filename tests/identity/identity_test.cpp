@@ -232,10 +232,9 @@ TEST(Manifest, AsksForCommonControls6SystemDpiAwarenessAndNoElevation) {
   const UniqueModule module = OpenResources();
   const Bytes bytes = Resource(module.get(), 1, RT_MANIFEST);
   const std::string text(bytes.begin(), bytes.end());
-  for (const char* needle :
-       {"name=\"Microsoft.Windows.Common-Controls\" version=\"6.0.0.0\"",
-        "<requestedExecutionLevel level=\"asInvoker\"",
-        "uiAccess=\"false\"", ">true</dpiAware>", ">system</dpiAwareness>"}) {
+  for (const char* needle : {"name=\"Microsoft.Windows.Common-Controls\" version=\"6.0.0.0\"",
+                             "<requestedExecutionLevel level=\"asInvoker\"", "uiAccess=\"false\"",
+                             ">true</dpiAware>", ">system</dpiAwareness>"}) {
     EXPECT_NE(text.find(needle), std::string::npos) << "missing: " << needle;
   }
 }
@@ -244,8 +243,8 @@ TEST(Manifest, NamesTheImagesOwnArchitectureForItselfAndItsControls) {
   const UniqueModule module = OpenResources();
   const Bytes bytes = Resource(module.get(), 1, RT_MANIFEST);
   const std::string text(bytes.begin(), bytes.end());
-  const std::string own = ImageIs64Bit() ? "processorArchitecture=\"amd64\""
-                                         : "processorArchitecture=\"x86\"";
+  const std::string own =
+      ImageIs64Bit() ? "processorArchitecture=\"amd64\"" : "processorArchitecture=\"x86\"";
   std::size_t count = 0;
   for (std::size_t at = text.find(own); at != std::string::npos; at = text.find(own, at + 1)) {
     ++count;
