@@ -11,8 +11,8 @@ std::wstring ResultMessageFor(const std::wstring& serial_text) {
   return kResultPrompt + serial_text;
 }
 
-void SerialLookup(const std::wstring& computer_name, ManagementBinder& binder,
-                  UserNotifier& notifier) {
+void ForEachSerial(const std::wstring& computer_name, ManagementBinder& binder,
+                   const SerialReceiver& receive) {
   const std::wstring moniker = MonikerFor(computer_name);
   ManagementObjectRef collection;
   {
@@ -22,8 +22,15 @@ void SerialLookup(const std::wstring& computer_name, ManagementBinder& binder,
   }
   const std::unique_ptr<MemberWalk> walk = binder.WalkMembers(*collection);
   for (ManagementObjectRef member = walk->Next(); member; member = walk->Next()) {
-    notifier.ShowMessage(ResultMessageFor(binder.ReadPropertyText(*member, kSerialNumberProperty)));
+    receive(binder.ReadPropertyText(*member, kSerialNumberProperty));
   }
+}
+
+void SerialLookup(const std::wstring& computer_name, ManagementBinder& binder,
+                  UserNotifier& notifier) {
+  ForEachSerial(computer_name, binder, [&notifier](const std::wstring& serial_text) {
+    notifier.ShowMessage(ResultMessageFor(serial_text));
+  });
 }
 
 }  // namespace quillmark

@@ -1,6 +1,7 @@
 // The serial-number lookup: from a computer name to one message per BIOS instance it reports.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -57,6 +58,15 @@ class UserNotifier {
   virtual ~UserNotifier() = default;
   virtual void ShowMessage(const std::wstring& text) = 0;
 };
+
+// Receives one BIOS instance's serial number, in its text form, as soon as it has been read.
+using SerialReceiver = std::function<void(const std::wstring& serial_text)>;
+
+// Reads the BIOS serial numbers of a computer and hands each to `receive`, in the enumerator's
+// order, before the next one is read. Catches nothing: the first failure (of the platform or of
+// `receive`) ends the walk, with all it holds released, and reaches the caller unchanged.
+void ForEachSerial(const std::wstring& computer_name, ManagementBinder& binder,
+                   const SerialReceiver& receive);
 
 // Looks up the BIOS serial numbers of a computer and shows one message per BIOS instance, each only
 // after the previous one was dismissed. Catches nothing: the first failure ends the lookup, with

@@ -201,6 +201,34 @@ TEST(Lookup, SerialTextIsJoinedToThePromptUnchanged) {
                                  L"The serial number for the specified computer is:   ABC  "));
 }
 
+TEST(SerialsAlone, ArriveUnpromptedInOrderEachBeforeTheNextIsRead) {
+  FakeBinder fake{Members({L"  A  ", L"", L"B"})};
+  std::vector<std::wstring> events;
+  ForEachSerial(L"pc1", fake, [&](const std::wstring& serial) {
+    fake.record.events.push_back(L"got [" + serial + L"]");
+  });
+  for (const auto& event : fake.record.events) {
+    if (event.rfind(L"got ", 0) == 0 || event.rfind(L"read ", 0) == 0) events.push_back(event);
+  }
+  EXPECT_THAT(events, ElementsAre(L"read member1.SerialNumber", L"got [  A  ]",
+                                  L"read member2.SerialNumber", L"got []",
+                                  L"read member3.SerialNumber", L"got [B]"));
+  EXPECT_EQ(fake.record.live_objects, 0);
+}
+
+TEST(SerialsAlone, AFailingReceiverEndsTheWalkWithEverythingReleased) {
+  FakeBinder fake{Members({L"A", L"B"})};
+  int received = 0;
+  EXPECT_THROW(ForEachSerial(L"pc1", fake,
+                             [&](const std::wstring&) {
+                               ++received;
+                               throw PlatformFailure(1, L"stop");
+                             }),
+               PlatformFailure);
+  EXPECT_EQ(received, 1);
+  EXPECT_EQ(fake.record.live_objects, 0);
+}
+
 TEST(Lookup, KeepsNothingBetweenCalls) {
   FakeBinder fake{Script{}};
   RunLookup(fake, L"a");
