@@ -1,4 +1,5 @@
 // The start-up floor: the least a Win32 program does to show a window with a focused edit box.
+// Built twice: bare, and carrying the tool's manifest (floor_manifest.rc) to time visual styles.
 #include <windows.h>
 
 namespace {

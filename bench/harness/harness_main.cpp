@@ -1,7 +1,7 @@
 // The benchmark harness: runs inside Wine, takes every measurement of the tool beside its floors
 // and peers, and writes the findings as Markdown.
-//   bench_harness --tool EXE --floor-window EXE --floor-com EXE --floor-box EXE
-//                 --peer-script VBS --out FILE
+//   bench_harness --tool EXE --floor-window EXE --floor-manifest EXE --floor-com EXE
+//                 --floor-box EXE --peer-script VBS --out FILE
 //                 [--warmups N] [--runs N] [--soak N]
 #include <windows.h>
 
@@ -54,9 +54,9 @@ void WriteFile(const std::wstring& path, const std::string& text) {
 
 int Run(int count, wchar_t** arguments) {
   const auto options = Options(count, arguments);
-  const Subjects subjects{Needed(options, L"--tool"), Needed(options, L"--floor-window"),
-                          Needed(options, L"--floor-com"), Needed(options, L"--floor-box"),
-                          Needed(options, L"--peer-script")};
+  const Subjects subjects{Needed(options, L"--tool"),           Needed(options, L"--floor-window"),
+                          Needed(options, L"--floor-manifest"), Needed(options, L"--floor-com"),
+                          Needed(options, L"--floor-box"),      Needed(options, L"--peer-script")};
   Plan plan;
   plan.warmups = Count(options, L"--warmups", plan.warmups);
   plan.runs = Count(options, L"--runs", plan.runs);

@@ -11,11 +11,12 @@ namespace quillmark::bench {
 
 struct ImageFacts {
   ULONGLONG size_bytes = 0;
+  std::string machine;               // "x86" or "x64", as its file header says
   bool stripped = false;             // no COFF symbol table left in the file
   std::vector<std::string> imports;  // DLL names, imported and delay-loaded, in file order
 };
 
-// Reads a 32-bit Windows executable; throws BenchError when it is not one.
+// Reads a 32-bit or 64-bit Windows executable; throws BenchError when it is not one.
 ImageFacts ReadImageFacts(const std::wstring& path);
 
 // Whether the DLL is one of the system's own: present in the system folder of this Windows.

@@ -148,9 +148,12 @@ double Bench::StartupOnce(const WindowProgram& program) {
 
 StartupFigures Bench::MeasureStartup() {
   StartupFigures figures;
+  // Both bare windows are one program, built with and without the manifest.
   const WindowProgram floor{&subjects_.floor_window, kFloorWindowClass};
+  const WindowProgram floor_manifest{&subjects_.floor_manifest, kFloorWindowClass};
   Alternate(plan_, std::pair{&figures.tool, [&] { return StartupOnce(Tool()); }},
-            std::pair{&figures.floor, [&] { return StartupOnce(floor); }});
+            std::pair{&figures.floor, [&] { return StartupOnce(floor); }},
+            std::pair{&figures.floor_manifest, [&] { return StartupOnce(floor_manifest); }});
   return figures;
 }
 

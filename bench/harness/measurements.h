@@ -13,11 +13,12 @@
 namespace quillmark::bench {
 
 struct Subjects {
-  std::wstring tool;          // the lookup tool's .exe
-  std::wstring floor_window;  // the bare window program
-  std::wstring floor_com;     // the bare COM calls, in a console program
-  std::wstring floor_box;     // the bare COM calls and a message box, in a bare window program
-  std::wstring peer_script;   // the script that cscript runs
+  std::wstring tool;            // the lookup tool's .exe
+  std::wstring floor_window;    // the bare window program
+  std::wstring floor_manifest;  // the same, carrying the tool's manifest (visual styles)
+  std::wstring floor_com;       // the bare COM calls, in a console program
+  std::wstring floor_box;       // the bare COM calls and a message box, in a bare window program
+  std::wstring peer_script;     // the script that cscript runs
 };
 
 struct Plan {
@@ -31,7 +32,8 @@ using Samples = std::vector<double>;
 
 struct StartupFigures {
   Samples tool;
-  Samples floor;
+  Samples floor;           // the bare window
+  Samples floor_manifest;  // the bare window with visual styles
 };
 
 struct LookupFigures {
