@@ -34,8 +34,8 @@ struct WineGdiHandleEntry {
 };
 #pragma pack(pop)
 constexpr size_t kWineGdiTableEntries = 0x10000;
-// Where a 32-bit PEB keeps the GDI handle table's address.
-constexpr size_t kPebGdiSharedHandleTableOffset = 0x94;
+// Where the PEB keeps the GDI handle table's address, for a process of this one's architecture.
+constexpr size_t kPebGdiSharedHandleTableOffset = sizeof(void*) == 8 ? 0xF8 : 0x94;
 
 bool RunningOnWine() {
   const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");

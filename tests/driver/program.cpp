@@ -242,14 +242,15 @@ bool Program::SendCloseMessage(milliseconds timeout) const {
 
 bool Program::SendEndSession(milliseconds timeout) const {
   if (main_window_ == nullptr) return false;
+  constexpr auto kLogOff = static_cast<LPARAM>(ENDSESSION_LOGOFF);
   DWORD_PTR agrees = 0;
-  if (SendMessageTimeoutW(main_window_, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF, SMTO_NORMAL,
+  if (SendMessageTimeoutW(main_window_, WM_QUERYENDSESSION, 0, kLogOff, SMTO_NORMAL,
                           ToMilliseconds(timeout), &agrees) == 0) {
     return false;
   }
   DWORD_PTR ignored = 0;
-  return SendMessageTimeoutW(main_window_, WM_ENDSESSION, agrees != 0, ENDSESSION_LOGOFF,
-                             SMTO_NORMAL, ToMilliseconds(timeout), &ignored) != 0;
+  return SendMessageTimeoutW(main_window_, WM_ENDSESSION, agrees != 0, kLogOff, SMTO_NORMAL,
+                             ToMilliseconds(timeout), &ignored) != 0;
 }
 
 std::optional<DWORD> Program::WaitForExit(milliseconds timeout) const {
