@@ -49,6 +49,7 @@ constexpr KnownCode kKnownCodes[] = {
     {0x80070005, L"Access is denied."},
     {0x800401E4, L"Invalid syntax."},
     {0x800401EA, L"Moniker cannot open file."},
+    {0x800705B4, L"This operation returned because the timeout period expired."},
     {0x800706BA, L"The RPC server is unavailable."},
 };
 

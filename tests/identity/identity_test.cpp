@@ -54,6 +54,37 @@ bool ImageIs64Bit() {
 
 bool ImageIsForeign() { return ImageIs64Bit() != (sizeof(void*) == 8); }
 
+// What each of the two programs must say of itself.
+struct Identity {
+  const wchar_t* internal_name;
+  const wchar_t* original_file_name;
+  const wchar_t* description;
+  WORD subsystem;
+  std::vector<const char*> manifest_needles;
+  std::size_t architecture_mentions;  // the program's own identity and each dependency's
+};
+
+// The window program unless QUILLMARK_IMAGE_KIND is "companion".
+const Identity& ExpectedIdentity() {
+  static const Identity window{L"Ambrel Quillmark Lookup Tool",
+                               L"Ambrel Quillmark Lookup Tool.exe",
+                               L"Ambrel Quillmark Lookup Tool",
+                               IMAGE_SUBSYSTEM_WINDOWS_GUI,
+                               {"name=\"Microsoft.Windows.Common-Controls\" version=\"6.0.0.0\"",
+                                "<requestedExecutionLevel level=\"asInvoker\"",
+                                "uiAccess=\"false\"", ">true</dpiAware>", ">system</dpiAwareness>"},
+                               2};
+  static const Identity companion{
+      L"quillmark",
+      L"quillmark.exe",
+      L"Ambrel Quillmark Lookup Tool command-line companion",
+      IMAGE_SUBSYSTEM_WINDOWS_CUI,
+      {"<requestedExecutionLevel level=\"asInvoker\"", "uiAccess=\"false\""},
+      1};
+  const char* kind = std::getenv("QUILLMARK_IMAGE_KIND");
+  return kind != nullptr && std::string(kind) == "companion" ? companion : window;
+}
+
 template <class T>
 T ReadAt(const Bytes& bytes, std::size_t offset) {
   static_assert(std::is_trivially_copyable_v<T>);
@@ -129,9 +160,9 @@ TEST(VersionBlock, NamesTheProgramAndItsMaker) {
   EXPECT_EQ(block.Text(L"FileVersion"), L"1.00");
   EXPECT_EQ(block.Text(L"ProductVersion"), L"1.00");
   EXPECT_EQ(block.Text(L"ProductName"), L"Quillmark");
-  EXPECT_EQ(block.Text(L"InternalName"), L"Ambrel Quillmark Lookup Tool");
-  EXPECT_EQ(block.Text(L"OriginalFilename"), L"Ambrel Quillmark Lookup Tool.exe");
-  EXPECT_EQ(block.Text(L"FileDescription"), L"Ambrel Quillmark Lookup Tool");
+  EXPECT_EQ(block.Text(L"InternalName"), ExpectedIdentity().internal_name);
+  EXPECT_EQ(block.Text(L"OriginalFilename"), ExpectedIdentity().original_file_name);
+  EXPECT_EQ(block.Text(L"FileDescription"), ExpectedIdentity().description);
   EXPECT_EQ(block.Text(L"CompanyName"), L"Ambrel");
 }
 
@@ -228,13 +259,11 @@ TEST(ProgramIcon, EachImageIsTheOneItsGroupEntryDescribesAndLoads) {
 
 // ---- Manifest ----
 
-TEST(Manifest, AsksForCommonControls6SystemDpiAwarenessAndNoElevation) {
+TEST(Manifest, AsksForWhatTheProgramNeedsAndNoElevation) {
   const UniqueModule module = OpenResources();
   const Bytes bytes = Resource(module.get(), 1, RT_MANIFEST);
   const std::string text(bytes.begin(), bytes.end());
-  for (const char* needle : {"name=\"Microsoft.Windows.Common-Controls\" version=\"6.0.0.0\"",
-                             "<requestedExecutionLevel level=\"asInvoker\"", "uiAccess=\"false\"",
-                             ">true</dpiAware>", ">system</dpiAwareness>"}) {
+  for (const char* needle : ExpectedIdentity().manifest_needles) {
     EXPECT_NE(text.find(needle), std::string::npos) << "missing: " << needle;
   }
 }
@@ -249,7 +278,8 @@ TEST(Manifest, NamesTheImagesOwnArchitectureForItselfAndItsControls) {
   for (std::size_t at = text.find(own); at != std::string::npos; at = text.find(own, at + 1)) {
     ++count;
   }
-  EXPECT_EQ(count, 2u) << "the program's identity and the Common Controls dependency";
+  EXPECT_EQ(count, ExpectedIdentity().architecture_mentions)
+      << "the program's identity and each assembly it depends on";
   EXPECT_EQ(text.find(ImageIs64Bit() ? "\"x86\"" : "\"amd64\""), std::string::npos);
 }
 
@@ -340,12 +370,12 @@ class PeFile {
   Bytes bytes_;
 };
 
-TEST(ProgramImage, IsGuiForItsArchitectureWithRandomisedBaseAndNoExecuteData) {
+TEST(ProgramImage, IsForItsSubsystemAndArchitectureWithRandomisedBaseAndNoExecuteData) {
   const PeFile image(ProgramPath());
   const IMAGE_FILE_HEADER file = image.Headers().FileHeader;
   EXPECT_EQ(file.Machine, ImageIs64Bit() ? IMAGE_FILE_MACHINE_AMD64 : IMAGE_FILE_MACHINE_I386);
   EXPECT_EQ(image.Is64Bit(), ImageIs64Bit());
-  EXPECT_EQ(image.Subsystem(), IMAGE_SUBSYSTEM_WINDOWS_GUI);
+  EXPECT_EQ(image.Subsystem(), ExpectedIdentity().subsystem);
   EXPECT_TRUE(image.DllCharacteristics() & IMAGE_DLLCHARACTERISTICS_DYNAMIC_BASE);
   EXPECT_TRUE(image.DllCharacteristics() & IMAGE_DLLCHARACTERISTICS_NX_COMPAT);
   // A movable base needs the relocations to move it with.

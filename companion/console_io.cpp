@@ -1,0 +1,128 @@
+// Console and file output, and the lists read from files and standard input.
+#include "console_io.h"
+
+#include <algorithm>
+
+#include "com_failure.h"
+#include "text_encoding.h"
+
+namespace quillmark::companion {
+namespace {
+
+// Owns a file handle.
+class UniqueFile {
+ public:
+  explicit UniqueFile(HANDLE handle) : handle_(handle) {}
+  UniqueFile(const UniqueFile&) = delete;
+  UniqueFile& operator=(const UniqueFile&) = delete;
+  ~UniqueFile() {
+    if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
+  }
+  HANDLE get() const noexcept { return handle_; }
+
+ private:
+  HANDLE handle_;
+};
+
+// The platform's words for the calling thread's last error, on one line.
+std::wstring LastErrorText() {
+  const DWORD error = GetLastError();
+  return FailureFromHresult(HRESULT_FROM_WIN32(error)).description();
+}
+
+// Everything the handle gives until its end; a pipe whose writer has gone ends it too.
+ListBytes ReadToEnd(HANDLE handle) {
+  std::string bytes;
+  std::string chunk(64 * 1024, '\0');
+  for (;;) {
+    DWORD read = 0;
+    if (!::ReadFile(handle, chunk.data(), static_cast<DWORD>(chunk.size()), &read, nullptr)) {
+      if (GetLastError() == ERROR_BROKEN_PIPE) break;
+      return {std::nullopt, LastErrorText()};
+    }
+    if (read == 0) break;
+    bytes.append(chunk.data(), read);
+  }
+  return {std::move(bytes), L""};
+}
+
+// What a person types at the console until end of input (Ctrl+Z then Enter), as UTF-8.
+ListBytes ReadConsoleToEnd(HANDLE console) {
+  std::wstring text;
+  std::wstring chunk(4096, L'\0');
+  for (;;) {
+    DWORD read = 0;
+    if (!ReadConsoleW(console, chunk.data(), static_cast<DWORD>(chunk.size()), &read, nullptr)) {
+      return {std::nullopt, LastErrorText()};
+    }
+    const std::wstring part(chunk.data(), read);
+    const std::size_t end = part.find(L'\x1A');
+    text += part.substr(0, end);
+    if (read == 0 || end != std::wstring::npos) break;
+  }
+  return {Utf8FromWide(text), L""};
+}
+
+}  // namespace
+
+bool IsConsole(HANDLE handle) {
+  DWORD mode = 0;
+  return handle != nullptr && handle != INVALID_HANDLE_VALUE &&
+         GetFileType(handle) == FILE_TYPE_CHAR && GetConsoleMode(handle, &mode) != 0;
+}
+
+bool WriteBytes(HANDLE handle, const std::string& bytes) {
+  std::size_t at = 0;
+  while (at < bytes.size()) {
+    const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - at, 1u << 20));
+    DWORD written = 0;
+    if (!WriteFile(handle, bytes.data() + at, chunk, &written, nullptr) || written == 0) {
+      return false;
+    }
+    at += written;
+  }
+  return true;
+}
+
+bool WriteText(HANDLE handle, const std::wstring& text) {
+  if (!IsConsole(handle)) return WriteBytes(handle, Utf8FromWide(text));
+  std::size_t at = 0;
+  while (at < text.size()) {
+    const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(text.size() - at, 8192));
+    DWORD written = 0;
+    if (!WriteConsoleW(handle, text.data() + at, chunk, &written, nullptr) || written == 0) {
+      return false;
+    }
+    at += written;
+  }
+  return true;
+}
+
+void ProgressLine::Show(const std::wstring& text) {
+  std::wstring line = L"\r" + text;
+  // Blanks over what a longer earlier line left.
+  if (shown_ > text.size()) line += std::wstring(shown_ - text.size(), L' ');
+  shown_ = text.size();
+  WriteText(console_, line);
+}
+
+void ProgressLine::Clear() {
+  if (shown_ == 0) return;
+  WriteText(console_, L"\r" + std::wstring(shown_, L' ') + L"\r");
+  shown_ = 0;
+}
+
+ListBytes FileListSource::ReadFile(const std::wstring& path) {
+  const UniqueFile file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (file.get() == INVALID_HANDLE_VALUE) return {std::nullopt, LastErrorText()};
+  return ReadToEnd(file.get());
+}
+
+ListBytes FileListSource::ReadStandardInput() {
+  const HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
+  if (input == nullptr || input == INVALID_HANDLE_VALUE) return {std::string(), L""};
+  return IsConsole(input) ? ReadConsoleToEnd(input) : ReadToEnd(input);
+}
+
+}  // namespace quillmark::companion
