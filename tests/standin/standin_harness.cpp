@@ -72,6 +72,12 @@ PlanBuilder PlanBuilder::AnyComputer() {
   return builder;
 }
 
+PlanBuilder PlanBuilder::Prefix(std::wstring prefix) {
+  PlanBuilder builder(std::move(prefix));
+  builder.plan_.computer_prefix = true;
+  return builder;
+}
+
 PlanBuilder& PlanBuilder::Member(Serial serial) {
   plan_.members.push_back(std::move(serial));
   return *this;
@@ -82,6 +88,11 @@ PlanBuilder& PlanBuilder::Delay(unsigned milliseconds) {
   return *this;
 }
 
+PlanBuilder& PlanBuilder::Hang() {
+  plan_.hang = true;
+  return *this;
+}
+
 PlanBuilder& PlanBuilder::Fail(Step step, int occurrence, HRESULT code, Raise raise,
                                std::wstring description) {
   plan_.failures.push_back({step, occurrence, code, raise, std::move(description)});
@@ -89,6 +100,8 @@ PlanBuilder& PlanBuilder::Fail(Step step, int occurrence, HRESULT code, Raise ra
 }
 
 PlanBuilder For(std::wstring computer) { return PlanBuilder(std::move(computer)); }
+
+PlanBuilder ForPrefix(std::wstring prefix) { return PlanBuilder::Prefix(std::move(prefix)); }
 
 std::vector<std::string> LastLookup(const std::vector<std::string>& record) {
   for (size_t index = record.size(); index > 0; --index) {

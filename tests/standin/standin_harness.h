@@ -41,8 +41,11 @@ class PlanBuilder {
  public:
   explicit PlanBuilder(std::wstring computer);
   static PlanBuilder AnyComputer();
+  // The plan for every name that starts with `prefix` (a name's own plan wins over it).
+  static PlanBuilder Prefix(std::wstring prefix);
   PlanBuilder& Member(Serial serial);
   PlanBuilder& Delay(unsigned milliseconds);
+  PlanBuilder& Hang();
   PlanBuilder& Fail(Step step, int occurrence, HRESULT code, Raise raise, std::wstring description);
   operator Plan() const { return plan_; }  // NOLINT: a builder converts implicitly by design
 
@@ -50,6 +53,7 @@ class PlanBuilder {
   Plan plan_;
 };
 PlanBuilder For(std::wstring computer);
+PlanBuilder ForPrefix(std::wstring prefix);
 
 // The record's lines from the last binding on ("bind ..." first), or nothing if none was bound.
 std::vector<std::string> LastLookup(const std::vector<std::string>& record);

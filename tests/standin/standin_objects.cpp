@@ -4,12 +4,14 @@
 #include <oleauto.h>
 
 #include <functional>
+#include <mutex>
 #include <new>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "reference_count.h"
+#include "standin_lock.h"
 #include "standin_record.h"
 #include "standin_text.h"
 
@@ -18,7 +20,13 @@ namespace {
 
 using Microsoft::WRL::ComPtr;
 
-LONG live_objects = 0;
+ExclusiveLock count_lock;
+LONG live_objects = 0;  // guarded by count_lock
+
+// Called with count_lock held.
+void Uncount() {
+  if (--live_objects == 0) RecordLine("alive 0");
+}
 
 std::string FlagsText(WORD flags) {
   std::string text;
@@ -275,13 +283,27 @@ constexpr HRESULT kInvalidClass = static_cast<HRESULT>(0x80041010);
 
 }  // namespace
 
-Counted::Counted() { InterlockedIncrement(&live_objects); }
-
-Counted::~Counted() {
-  if (InterlockedDecrement(&live_objects) == 0) RecordLine("alive 0");
+Counted::Counted() {
+  const std::lock_guard<ExclusiveLock> guard(count_lock);
+  ++live_objects;
 }
 
-LONG LiveObjects() { return live_objects; }
+Counted::~Counted() {
+  const std::lock_guard<ExclusiveLock> guard(count_lock);
+  if (counted_) Uncount();
+}
+
+void Counted::LeaveCount() {
+  const std::lock_guard<ExclusiveLock> guard(count_lock);
+  if (!counted_) return;
+  counted_ = false;
+  Uncount();
+}
+
+LONG LiveObjects() {
+  const std::lock_guard<ExclusiveLock> guard(count_lock);
+  return live_objects;
+}
 
 HRESULT RaiseFailure(const Failure& failure, EXCEPINFO* exception) {
   if (failure.raise == Raise::kExcepInfo && exception != nullptr) {

@@ -12,7 +12,9 @@
 
 namespace standin {
 
-// The state of one lookup (one binding), shared by the objects it hands out.
+// The state of one lookup (one binding), shared by the objects it hands out. Those objects live in
+// the apartment that bound them (the service is registered "Apartment"), so only that one thread
+// touches this state; other lookups run on other threads with their own.
 struct Lookup {
   explicit Lookup(Plan lookup_plan) : plan(std::move(lookup_plan)) {}
   Plan plan;
@@ -25,12 +27,22 @@ struct Lookup {
 
 // Counts the stand-in's objects alive in this process; when the count drops to zero the record
 // gets the line "alive 0", which tells the test that everything of the last lookup is released.
+// Objects come and go on many threads at once: the count and its "alive 0" line change together
+// under one lock, so the line is never written after an object that came later.
 class Counted {
  public:
   Counted();
   Counted(const Counted&) = delete;
   Counted& operator=(const Counted&) = delete;
   virtual ~Counted();
+
+  // Takes this object out of the count for good, for an object whose holder will never release
+  // it: the class object under a binding that hangs. The rest of the process's lookups can then
+  // still be seen to end.
+  void LeaveCount();
+
+ private:
+  bool counted_ = true;  // guarded by the count's lock
 };
 
 LONG LiveObjects();

@@ -5,6 +5,7 @@
 
 namespace standin {
 
+// Appends one whole line; safe to call from any thread, lines of different threads never mix.
 void RecordLine(const std::string& line) noexcept;
 
 }  // namespace standin

@@ -106,14 +106,28 @@ Failure ParseFailure(const LineParser& line) {
   return failure;
 }
 
+// A raw '*' at the end makes a prefix: an escape never ends in one, so "\\*" is the prefix "\".
+Plan ParseComputer(const LineParser& line) {
+  Plan plan;
+  const std::string& field = line.Field(1);
+  if (field == "*") {
+    plan.any_computer = true;
+  } else if (!field.empty() && field.back() == '*') {
+    const std::optional<std::wstring> prefix = Unescape(field.substr(0, field.size() - 1));
+    if (!prefix) line.Fail("badly escaped text");
+    plan.computer = *prefix;
+    plan.computer_prefix = true;
+  } else {
+    plan.computer = line.Text(1);
+  }
+  return plan;
+}
+
 void ParseLine(const LineParser& line, Script& script) {
   const std::string& directive = line.Field(0);
   if (directive == "computer") {
     line.ExpectFields(2);
-    Plan plan;
-    plan.any_computer = line.Field(1) == "*";
-    if (!plan.any_computer) plan.computer = line.Text(1);
-    script.plans.push_back(std::move(plan));
+    script.plans.push_back(ParseComputer(line));
     return;
   }
   if (script.plans.empty()) line.Fail("a directive before the first computer");
@@ -121,6 +135,9 @@ void ParseLine(const LineParser& line, Script& script) {
   if (directive == "delay") {
     line.ExpectFields(2);
     plan.delay_ms = static_cast<unsigned>(line.Unsigned(1, 10));
+  } else if (directive == "hang") {
+    line.ExpectFields(1);
+    plan.hang = true;
   } else if (directive == "member") {
     if (line.FieldCount() < 2) line.Fail("a member without a kind");
     plan.members.push_back(ParseSerial(line));
@@ -158,10 +175,14 @@ std::string FormatFailure(const Failure& failure) {
          Escape(failure.description);
 }
 
-// A computer really named "*" is escaped, so that it is not read as the plan for any name.
+// A name that really ends in '*' has that star escaped, so that it is not read as a prefix (or,
+// for "*" itself, as the plan for any name).
 std::string ComputerField(const Plan& plan) {
   if (plan.any_computer) return "*";
-  if (plan.computer == L"*") return "\\u{2A}";
+  if (plan.computer_prefix) return Escape(plan.computer) + "*";
+  if (!plan.computer.empty() && plan.computer.back() == L'*') {
+    return Escape(plan.computer.substr(0, plan.computer.size() - 1)) + "\\u{2A}";
+  }
   return Escape(plan.computer);
 }
 
@@ -208,12 +229,20 @@ const Failure* Plan::FailureAt(Step step, int occurrence) const {
 
 const Plan* Script::Find(const std::wstring& computer) const {
   for (const Plan& plan : plans) {
-    if (!plan.any_computer && plan.computer == computer) return &plan;
+    if (!plan.any_computer && !plan.computer_prefix && plan.computer == computer) return &plan;
   }
+  const Plan* longest = nullptr;
+  size_t longest_length = 0;
   for (const Plan& plan : plans) {
-    if (plan.any_computer) return &plan;
+    const size_t length = plan.any_computer ? 0 : plan.computer.size();
+    const bool matches = plan.any_computer ||
+                         (plan.computer_prefix && computer.compare(0, length, plan.computer) == 0);
+    if (matches && (longest == nullptr || length > longest_length)) {
+      longest = &plan;
+      longest_length = length;
+    }
   }
-  return nullptr;
+  return longest;
 }
 
 Script ParseScript(const std::string& text) {
@@ -231,6 +260,7 @@ std::string FormatScript(const Script& script) {
   for (const Plan& plan : script.plans) {
     text += "computer\t" + ComputerField(plan) + "\n";
     if (plan.delay_ms != 0) text += "delay\t" + std::to_string(plan.delay_ms) + "\n";
+    if (plan.hang) text += "hang\n";
     for (const Serial& serial : plan.members) text += FormatSerial(serial) + "\n";
     for (const Failure& failure : plan.failures) text += FormatFailure(failure) + "\n";
   }

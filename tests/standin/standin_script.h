@@ -44,11 +44,13 @@ struct Serial {
   static Serial Real(double value);
 };
 
-// The plan for one computer name; a plan for any name catches names that have none of their own.
+// The plan for one computer name, for every name that starts with a prefix, or for any name.
 struct Plan {
-  std::wstring computer;
-  bool any_computer = false;
+  std::wstring computer;  // the name, or the prefix when `computer_prefix` is set
+  bool computer_prefix = false;
+  bool any_computer = false;  // the same as the empty prefix
   unsigned delay_ms = 0;
+  bool hang = false;  // the binding never answers: a client's timeout is all that ends it
   std::vector<Serial> members;
   std::vector<Failure> failures;
 
@@ -59,7 +61,8 @@ struct Plan {
 struct Script {
   std::vector<Plan> plans;
 
-  // The plan for this exact name, else the plan for any name, else none.
+  // The plan for this exact name, else the plan with the longest prefix of it (the plan for any
+  // name being the shortest), else none. Among equal candidates the first one written wins.
   const Plan* Find(const std::wstring& computer) const;
 };
 
@@ -69,8 +72,11 @@ class ScriptError : public std::runtime_error {
 };
 
 // One line per directive, fields separated by tabs, texts escaped (see standin_text.h):
-//   computer <name>|*          starts the plan for a name (or for any name)
-//   delay <ms>                 the binding waits this long before it answers
+//   computer <name>|<prefix>*|*  starts the plan for a name, for every name that starts with the
+//                                prefix, or for any name; a name that really ends in '*' has that
+//                                star escaped (\u{2A})
+//   delay <ms>                   the binding waits this long before it answers
+//   hang                         the binding never answers (after any delay)
 //   member text <value> | member null | member empty | member integer <n> | member real <x>
 //   fail <step> <occurrence> <hex code> excepinfo|errorinfo|code <description>
 // where <step> is bind, InstancesOf, _NewEnum, Next or SerialNumber.

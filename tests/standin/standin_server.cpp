@@ -6,12 +6,14 @@
 
 #include <cwchar>
 #include <memory>
+#include <mutex>
 #include <new>
 #include <optional>
 #include <string>
 
 #include "reference_count.h"
 #include "standin_file.h"
+#include "standin_lock.h"
 #include "standin_objects.h"
 #include "standin_record.h"
 #include "standin_text.h"
@@ -30,7 +32,9 @@ constexpr wchar_t kMonikerPrefix[] = L"winmgmts:{impersonationLevel=impersonate}
 constexpr size_t kMonikerPrefixLength = 44;
 static_assert(sizeof kMonikerPrefix / sizeof kMonikerPrefix[0] == kMonikerPrefixLength + 1);
 
-LONG server_locks = 0;
+LONG server_locks = 0;  // changed and read with Interlocked calls: any thread may lock
+
+LONG ServerLocks() { return InterlockedCompareExchange(&server_locks, 0, 0); }
 
 class BindFailure {
  public:
@@ -45,21 +49,46 @@ class BindFailure {
   std::wstring description_;
 };
 
-// The plan for this computer, read afresh for every binding so that a test may change it.
+// The script last read and what it says. Bindings on many threads read the file afresh, so that a
+// test may change it at any moment, but parse it again only when its bytes have changed: a
+// thousand bindings of a script with a thousand plans parse it once.
+class ScriptCache {
+ public:
+  std::shared_ptr<const Script> Parsed(const std::string& text) {
+    {
+      const std::lock_guard<ExclusiveLock> guard(lock_);
+      if (script_ && text == text_) return script_;
+    }
+    auto script = std::make_shared<const Script>(ParseScript(text));
+    const std::lock_guard<ExclusiveLock> guard(lock_);
+    text_ = text;
+    script_ = script;
+    return script;
+  }
+
+ private:
+  ExclusiveLock lock_;
+  std::string text_;                      // guarded by lock_
+  std::shared_ptr<const Script> script_;  // guarded by lock_
+};
+
+ScriptCache script_cache;
+
+// The plan for this computer, from the script as it is at this binding.
 Plan PlanFor(const std::wstring& computer) {
   const std::wstring path = EnvironmentText(kScriptVariable);
   if (path.empty()) throw BindFailure(E_INVALIDARG, L"Stand-in: no script is named");
-  Script script;
+  std::shared_ptr<const Script> script;
   try {
     const std::optional<std::string> text = ReadWholeFile(path);
     if (!text) throw BindFailure(E_INVALIDARG, L"Stand-in: the script file cannot be read");
-    script = ParseScript(*text);
+    script = script_cache.Parsed(*text);
   } catch (const ScriptError& error) {
     RecordLine(std::string("script-error ") + error.what());
     const std::string what = error.what();
     throw BindFailure(E_INVALIDARG, L"Stand-in: " + std::wstring(what.begin(), what.end()));
   }
-  const Plan* plan = script.Find(computer);
+  const Plan* plan = script->Find(computer);
   if (plan == nullptr) {
     RecordLine("no-plan");
     throw BindFailure(E_INVALIDARG, L"Stand-in: the script has no plan for this computer");
@@ -67,7 +96,39 @@ Plan PlanFor(const std::wstring& computer) {
   return *plan;
 }
 
-HRESULT Bind(const std::wstring& display_name, IMoniker** moniker) {
+// Owns the event a hanging binding waits on; nothing ever sets it.
+class NeverSignalled {
+ public:
+  NeverSignalled() : event_(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {}
+  NeverSignalled(const NeverSignalled&) = delete;
+  NeverSignalled& operator=(const NeverSignalled&) = delete;
+  ~NeverSignalled() {
+    if (event_ != nullptr) CloseHandle(event_);
+  }
+  [[noreturn]] void Wait() const {
+    for (;;) {
+      if (event_ == nullptr || WaitForSingleObject(event_, INFINITE) == WAIT_FAILED) {
+        Sleep(INFINITE);
+      }
+    }
+  }
+
+ private:
+  HANDLE event_;
+};
+
+// A binding that never answers, as a service that stopped responding would. The thread stays in
+// here until its process ends, so the DLL must stay loaded; and the caller will never release the
+// class object it is calling, so that object leaves the live count.
+[[noreturn]] void Hang(Counted& class_object) {
+  static const NeverSignalled never;
+  RecordLine("hang");
+  InterlockedIncrement(&server_locks);
+  class_object.LeaveCount();
+  never.Wait();
+}
+
+HRESULT Bind(const std::wstring& display_name, IMoniker** moniker, Counted& class_object) {
   if (display_name.compare(0, kMonikerPrefixLength, kMonikerPrefix) != 0) {
     RecordLine("bind-unexpected " + Quoted(display_name));
     throw BindFailure(E_INVALIDARG, L"Stand-in: an unexpected display name");
@@ -79,6 +140,7 @@ HRESULT Bind(const std::wstring& display_name, IMoniker** moniker) {
     RecordLine("delay " + std::to_string(lookup->plan.delay_ms));
     Sleep(lookup->plan.delay_ms);
   }
+  if (lookup->plan.hang) Hang(class_object);
   const HRESULT injected = ScriptedResult(lookup->plan, Step::kBind, 1, nullptr);
   if (injected != S_OK) return injected;
   const ComPtr<IDispatch> services = MakeServices(lookup);
@@ -126,7 +188,7 @@ class ClassObject : public IClassFactory, public IParseDisplayName, public Count
     *moniker = nullptr;
     try {
       const std::wstring name(display_name);
-      const HRESULT result = Bind(name, moniker);
+      const HRESULT result = Bind(name, moniker, *this);
       if (SUCCEEDED(result)) *eaten = static_cast<ULONG>(name.size());
       return result;
     } catch (const BindFailure& failure) {
@@ -155,5 +217,5 @@ STDAPI DllGetClassObject(REFCLSID class_id, REFIID iid, void** object) {
 }
 
 STDAPI DllCanUnloadNow() {
-  return standin::LiveObjects() == 0 && standin::server_locks == 0 ? S_OK : S_FALSE;
+  return standin::LiveObjects() == 0 && standin::ServerLocks() == 0 ? S_OK : S_FALSE;
 }

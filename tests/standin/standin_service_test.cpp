@@ -6,10 +6,16 @@
 #include <windows.h>
 #include <wrl/client.h>
 
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "standin_harness.h"
+#include "standin_text.h"
 
 namespace standin {
 namespace {
@@ -86,7 +92,11 @@ class Client {
     if (!Check(MkParseDisplayName(context.Get(), display_name.c_str(), &eaten, &moniker))) {
       return false;
     }
-    EXPECT_EQ(eaten, display_name.size());
+    // Told as a failure rather than asserted, so that a client may run on a thread of its own.
+    if (eaten != display_name.size()) {
+      failure = {E_UNEXPECTED, L"the service took " + std::to_wstring(eaten) + L" characters"};
+      return false;
+    }
     return Check(moniker->BindToObject(context.Get(), nullptr, IID_PPV_ARGS(&services)));
   }
 
@@ -424,6 +434,166 @@ TEST_F(StandinService, StartsEveryBindingAfresh) {
     EXPECT_THAT(serials, ElementsAre(L"text:A"));
   }
   EXPECT_EQ(LookupCount(Record()), 2u);
+}
+
+// Many lookups at once, as a program that looks up many computers makes them: each on a thread
+// of its own, in a single-threaded apartment of its own.
+
+// Binds `computer` on a thread that this test never waits for; true once the binding has answered.
+// A binding that hangs keeps its thread until the process ends, which ends the thread with it.
+std::shared_ptr<std::atomic<bool>> BindOnAbandonedThread(const std::wstring& computer) {
+  auto answered = std::make_shared<std::atomic<bool>>(false);
+  std::thread([computer, answered] {
+    if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) return;
+    {
+      Client client;
+      client.Bind(computer);
+      *answered = true;
+    }
+    CoUninitialize();
+  }).detach();
+  return answered;
+}
+
+// Waits until the record holds `line`, for at most `limit`.
+bool WaitForRecordLine(const Scratch& scratch, const std::string& line,
+                       std::chrono::milliseconds limit) {
+  const auto deadline = std::chrono::steady_clock::now() + limit;
+  for (;;) {
+    const std::vector<std::string> record = scratch.RecordLines();
+    if (std::find(record.begin(), record.end(), line) != record.end()) return true;
+    if (std::chrono::steady_clock::now() >= deadline) return false;
+    Sleep(20);
+  }
+}
+
+TEST_F(StandinService, HangsTheScriptedBindingForGoodWhileOtherBindingsAnswer) {
+  Use({For(L"hung").Delay(100).Hang().Member(Serial::Text(L"never")),
+       For(L"pc1").Member(Serial::Text(L"A"))});
+  const auto answered = BindOnAbandonedThread(L"hung");
+  ASSERT_TRUE(WaitForRecordLine(scratch_, "hang", std::chrono::seconds(10)))
+      << ::testing::PrintToString(Record());
+  Sleep(1000);
+  EXPECT_FALSE(*answered) << "the hanging binding answered";
+  // Its class object, which the caller holds for good, leaves the count of live objects.
+  EXPECT_THAT(Record(), ElementsAre("bind \"hung\"", "delay 100", "hang", "alive 0"));
+
+  ASSERT_TRUE(client_.Bind(L"pc1")) << std::hex << client_.failure.code;
+  std::vector<std::wstring> serials;
+  EXPECT_TRUE(client_.WalkAll(serials));
+  EXPECT_THAT(serials, ElementsAre(L"text:A"));
+  client_.ReleaseAll();
+  // The class object under the hanging call is never released; the other lookup still ends.
+  EXPECT_TRUE(NothingAlive(LastLookup(Record()))) << ::testing::PrintToString(Record());
+  EXPECT_FALSE(*answered);
+}
+
+TEST_F(StandinService, ServesEachNameByItsOwnPlanElseByTheLongestPrefixThatItStartsWith) {
+  Use({ForPrefix(L"fleet-").Member(Serial::Text(L"FLEET")),
+       For(L"fleet-7").Member(Serial::Text(L"SEVEN")),
+       ForPrefix(L"fleet-1").Member(Serial::Text(L"ONES")),
+       For(L"fleet-1*").Member(Serial::Null())});
+  const std::pair<std::wstring, std::wstring> expected[] = {
+      {L"fleet-", L"text:FLEET"},   {L"fleet-3", L"text:FLEET"}, {L"fleet-7", L"text:SEVEN"},
+      {L"fleet-12", L"text:ONES"},  {L"fleet-1", L"text:ONES"},  {L"fleet-1*", L"null:"},
+      {L"fleet-1**", L"text:ONES"}, {L"fleet-70", L"text:FLEET"}};
+  for (const auto& [name, serial] : expected) {
+    Client client;
+    ASSERT_TRUE(client.Bind(name)) << Escape(name);
+    std::vector<std::wstring> serials;
+    EXPECT_TRUE(client.WalkAll(serials)) << Escape(name);
+    EXPECT_THAT(serials, ElementsAre(serial)) << Escape(name);
+  }
+  EXPECT_FALSE(client_.Bind(L"Fleet-3"));
+  EXPECT_EQ(client_.failure.description, L"Stand-in: the script has no plan for this computer");
+}
+
+TEST_F(StandinService, ReadsAScriptRewrittenAtOnceWithTheSameLength) {
+  for (const wchar_t* serial : {L"A", L"B", L"C"}) {
+    Use({For(L"pc1").Member(Serial::Text(serial))});
+    Client client;
+    ASSERT_TRUE(client.Bind(L"pc1"));
+    std::vector<std::wstring> serials;
+    EXPECT_TRUE(client.WalkAll(serials));
+    EXPECT_THAT(serials, ElementsAre(std::wstring(L"text:") + serial));
+  }
+}
+
+TEST_F(StandinService, KeepsEveryRecordLineWholeWhenManyApartmentsBindAtOnce) {
+  constexpr int kThreads = 8;
+  constexpr int kLookupsEach = 12;
+  // Long names make long record lines, which two writers at once would tear or interleave.
+  const std::wstring padding(3000, L'x');
+  const auto name_of = [&](int thread, int lookup) {
+    return L"parallel-" + std::to_wstring(thread) + L"-" + std::to_wstring(lookup) + L"-" + padding;
+  };
+  std::vector<Plan> plans{
+      ForPrefix(L"parallel-").Delay(20).Member(Serial::Text(L"A")).Member(Serial::Text(L"B"))};
+  // A long script, so that every binding reads and matches against many plans at once.
+  for (int other = 0; other < 1000; ++other) {
+    plans.push_back(For(L"other-" + std::to_wstring(other)).Member(Serial::Text(L"X")));
+  }
+  Use(std::move(plans));
+
+  std::vector<std::vector<std::wstring>> outcomes(kThreads);
+  std::vector<std::thread> threads;
+  for (int thread = 0; thread < kThreads; ++thread) {
+    threads.emplace_back([&, thread] {
+      std::vector<std::wstring>& outcome = outcomes[static_cast<size_t>(thread)];
+      if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) {
+        outcome.push_back(L"no apartment");
+        return;
+      }
+      for (int lookup = 0; lookup < kLookupsEach; ++lookup) {
+        Client client;
+        std::vector<std::wstring> serials;
+        const bool walked = client.Bind(name_of(thread, lookup)) && client.WalkAll(serials);
+        client.ReleaseAll();
+        outcome.push_back(walked && serials == std::vector<std::wstring>{L"text:A", L"text:B"}
+                              ? L"ok"
+                              : L"failed: " + client.failure.description);
+      }
+      CoUninitialize();
+    });
+  }
+  for (std::thread& thread : threads) thread.join();
+  for (const std::vector<std::wstring>& outcome : outcomes) {
+    EXPECT_THAT(outcome, ElementsAreArray(std::vector<std::wstring>(kLookupsEach, L"ok")));
+  }
+
+  // The record holds exactly each lookup's lines, in some interleaving, each line whole.
+  const std::vector<std::string> per_lookup = {"delay 20",
+                                               "names services \"InstancesOf\"",
+                                               "invoke services InstancesOf method \"Win32_BIOS\"",
+                                               "invoke collection _NewEnum method|get",
+                                               "next enumerator 1",
+                                               "names member1 \"SerialNumber\"",
+                                               "invoke member1 SerialNumber method|get",
+                                               "next enumerator 1",
+                                               "names member2 \"SerialNumber\"",
+                                               "invoke member2 SerialNumber method|get",
+                                               "next enumerator 1",
+                                               "gone services",
+                                               "gone collection",
+                                               "gone member1",
+                                               "gone member2",
+                                               "gone enumerator"};
+  std::vector<std::string> expected;
+  for (int thread = 0; thread < kThreads; ++thread) {
+    for (int lookup = 0; lookup < kLookupsEach; ++lookup) {
+      expected.push_back(BindLine(name_of(thread, lookup)));
+      expected.insert(expected.end(), per_lookup.begin(), per_lookup.end());
+    }
+  }
+  const std::vector<std::string> record = Record();
+  std::vector<std::string> lines;
+  std::copy_if(record.begin(), record.end(), std::back_inserter(lines),
+               [](const std::string& line) { return line != "alive 0"; });
+  std::sort(lines.begin(), lines.end());
+  std::sort(expected.begin(), expected.end());
+  EXPECT_TRUE(lines == expected) << "the record's lines differ from the lookups' lines; "
+                                 << lines.size() << " lines, expected " << expected.size();
+  EXPECT_TRUE(NothingAlive(record));
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "standin_harness.h"
 #include "standin_script.h"
 #include "standin_text.h"
 
@@ -78,6 +79,52 @@ TEST(StandinScript, ReadsBackWhatItWrote) {
   EXPECT_EQ(read.plans[0].failures[0].description, L"Generic failure \u00e9");
   EXPECT_EQ(read.Find(L"*"), &read.plans[1]);
   EXPECT_EQ(read.Find(L"other"), &read.plans[2]);
+}
+
+TEST(StandinScript, ReadsBackPrefixesHangsAndNamesEndingInAStar) {
+  Script script;
+  script.plans = {For(L"bench-").Hang(), ForPrefix(L"bench-").Delay(5),
+                  ForPrefix(L"\\caf\u00e9").Member(Serial::Text(L"P")), For(L"ends*"),
+                  PlanBuilder::AnyComputer()};
+  const std::string text = FormatScript(script);
+  EXPECT_THAT(SplitLines(text),
+              ElementsAre("computer\tbench-", "hang", "computer\tbench-*", "delay\t5",
+                          "computer\t\\\\caf\\u{E9}*", "member\ttext\tP", "computer\tends\\u{2A}",
+                          "computer\t*"));
+  const Script read = ParseScript(text);
+  ASSERT_EQ(read.plans.size(), 5u);
+  EXPECT_TRUE(read.plans[0].hang);
+  EXPECT_FALSE(read.plans[0].computer_prefix);
+  EXPECT_FALSE(read.plans[1].hang);
+  EXPECT_TRUE(read.plans[1].computer_prefix);
+  EXPECT_EQ(read.plans[1].computer, L"bench-");
+  EXPECT_EQ(read.plans[2].computer, L"\\caf\u00e9");
+  EXPECT_TRUE(read.plans[2].computer_prefix);
+  EXPECT_EQ(read.plans[3].computer, L"ends*");
+  EXPECT_FALSE(read.plans[3].computer_prefix);
+  EXPECT_TRUE(read.plans[4].any_computer);
+  EXPECT_THROW(ParseScript("computer\tpc\nhang\tforever\n"), ScriptError);
+}
+
+TEST(StandinScript, FindsTheExactNameFirstThenTheLongestPrefixThenAnyName) {
+  Script script;
+  script.plans = {ForPrefix(L"pc-"),  PlanBuilder::AnyComputer(), For(L"pc-1"),
+                  ForPrefix(L"pc-1"), ForPrefix(L"pc-1"),         For(L"star*"),
+                  ForPrefix(L"PC-")};
+  const auto found = [&](const std::wstring& name) {
+    const Plan* plan = script.Find(name);
+    return plan == nullptr ? -1 : static_cast<int>(plan - script.plans.data());
+  };
+  EXPECT_EQ(found(L"pc-1"), 2);   // its own plan, though two prefixes match too
+  EXPECT_EQ(found(L"pc-10"), 3);  // the longer prefix; of two equal ones, the first
+  EXPECT_EQ(found(L"pc-2"), 0);
+  EXPECT_EQ(found(L"PC-2"), 6);  // names are compared exactly, case included
+  EXPECT_EQ(found(L"pc"), 1);
+  EXPECT_EQ(found(L"star*"), 5);
+  EXPECT_EQ(found(L"starry"), 1);
+  EXPECT_EQ(found(L""), 1);
+  script.plans.erase(script.plans.begin() + 1);
+  EXPECT_EQ(found(L"pc"), -1);
 }
 
 TEST(StandinScript, NamesTheLineOfAMistake) {
