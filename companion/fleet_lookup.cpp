@@ -36,6 +36,7 @@ struct Board {
     ComputerRows rows;
     Clock::time_point deadline;
     DWORD thread_id = 0;
+    bool cancellable = false;  // the worker's calls can be cancelled from another thread
   };
 
   std::mutex mutex;
@@ -50,34 +51,50 @@ struct WorkerStart {
   std::wstring computer;
 };
 
-// COM for one worker thread: a single-threaded apartment of its own, as the management service's
+// COM for one thread: a single-threaded apartment of its own, as the management service's
 // scripting objects are registered for.
 class WorkerApartment {
  public:
   WorkerApartment()
       : result_(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE)) {
     if (FAILED(result_)) throw FailureFromHresult(result_);
-    // Lets the coordinating thread cancel this thread's outgoing call at its deadline.
-    CoEnableCallCancellation(nullptr);
+    // Lets the coordinating thread cancel this thread's outgoing call at its deadline, where the
+    // platform offers that at all.
+    cancellable_ = SUCCEEDED(CoEnableCallCancellation(nullptr));
   }
   WorkerApartment(const WorkerApartment&) = delete;
   WorkerApartment& operator=(const WorkerApartment&) = delete;
   ~WorkerApartment() {
-    CoDisableCallCancellation(nullptr);
+    if (cancellable_) CoDisableCallCancellation(nullptr);
     CoUninitialize();
   }
+  bool cancellable() const noexcept { return cancellable_; }
 
  private:
   HRESULT result_;
+  bool cancellable_ = false;
 };
 
-ComputerRows LookUpInOwnApartment(const std::wstring& computer) {
-  const Clock::time_point start = Clock::now();
+// Whether a call can be cancelled from another thread here. Wine accepts the request to allow it
+// but exports the cancellation itself as a stub that aborts the process when called.
+bool PlatformCancelsCalls() {
+  const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+  return ntdll == nullptr || GetProcAddress(ntdll, "wine_get_version") == nullptr;
+}
+
+void MarkCancellable(Board& board, std::size_t job) {
+  const std::lock_guard<std::mutex> lock(board.mutex);
+  board.jobs[job].cancellable = true;
+}
+
+ComputerRows LookUpInOwnApartment(const WorkerStart& start) {
+  const Clock::time_point started = Clock::now();
   try {
     const WorkerApartment apartment;
-    return LookUpComputer(computer);
+    if (apartment.cancellable() && PlatformCancelsCalls()) MarkCancellable(*start.board, start.job);
+    return LookUpComputer(start.computer);
   } catch (const PlatformFailure& failure) {
-    return {FailedRow(computer, RowStatus::kFailed, failure, MillisecondsSince(start))};
+    return {FailedRow(start.computer, RowStatus::kFailed, failure, MillisecondsSince(started))};
   }
 }
 
@@ -85,7 +102,7 @@ DWORD WINAPI Worker(void* parameter) noexcept {
   const std::unique_ptr<WorkerStart> start(static_cast<WorkerStart*>(parameter));
   ComputerRows rows;
   try {
-    rows = LookUpInOwnApartment(start->computer);
+    rows = LookUpInOwnApartment(*start);
   } catch (...) {
     rows = {FailedRow(start->computer, RowStatus::kFailed, PlatformFailure(E_OUTOFMEMORY, L""), 0)};
   }
@@ -198,7 +215,7 @@ class Coordinator {
         job.state = Board::State::kAbandoned;
         job.rows = {TimedOutRow(plan_.computers[index])};
         // Where the call is one COM can cancel, the worker ends soon and its thread with it.
-        CoCancelCall(job.thread_id, 0);
+        if (job.cancellable) CoCancelCall(job.thread_id, 0);
         abandoned.push_back(index);
       }
     }
@@ -260,6 +277,14 @@ ComputerRows LookUpComputer(const std::wstring& computer) {
 }
 
 FleetResult RunFleet(const FleetPlan& plan, HANDLE stop, const ProgressReceiver& progress) {
+  // The scheme's handler is loaded once, here, before the workers start: first loads of the
+  // management libraries racing in many threads at once can deadlock in the loader.
+  const WorkerApartment apartment;
+  try {
+    LoadMonikerHandler(MonikerFor(L"."));
+  } catch (const PlatformFailure&) {
+    // Each lookup meets the same failure and reports it as its own.
+  }
   return Coordinator(plan, stop, progress).Run();
 }
 

@@ -112,19 +112,35 @@ std::wstring VariantText(const VARIANT& value) {
 
 }  // namespace
 
-ComPtr<IDispatch> BindDisplayName(const std::wstring& display_name) {
+namespace {
+
+struct ParsedName {
   ComPtr<IBindCtx> context;
-  ClearErrorInfo();
-  ThrowIfFailed(CreateBindCtx(0, &context));
   ComPtr<IMoniker> moniker;
+};
+
+ParsedName ParseDisplayName(const std::wstring& display_name) {
+  ParsedName parsed;
+  ClearErrorInfo();
+  ThrowIfFailed(CreateBindCtx(0, &parsed.context));
   ULONG eaten = 0;
   ClearErrorInfo();
-  ThrowIfFailed(MkParseDisplayName(context.Get(), display_name.c_str(), &eaten, &moniker));
+  ThrowIfFailed(
+      MkParseDisplayName(parsed.context.Get(), display_name.c_str(), &eaten, &parsed.moniker));
+  return parsed;
+}
+
+}  // namespace
+
+ComPtr<IDispatch> BindDisplayName(const std::wstring& display_name) {
+  const ParsedName parsed = ParseDisplayName(display_name);
   ComPtr<IDispatch> object;
   ClearErrorInfo();
-  ThrowIfFailed(moniker->BindToObject(context.Get(), nullptr, IID_PPV_ARGS(&object)));
+  ThrowIfFailed(parsed.moniker->BindToObject(parsed.context.Get(), nullptr, IID_PPV_ARGS(&object)));
   return object;
 }
+
+void LoadMonikerHandler(const std::wstring& display_name) { ParseDisplayName(display_name); }
 
 ManagementObjectRef ComManagementBinder::BindMoniker(const std::wstring& display_name) {
   ComPtr<IDispatch> services = bind_(display_name);
