@@ -11,47 +11,85 @@ namespace {
 struct KnownCode {
   std::uint32_t code;
   const wchar_t* description;
+  // The likely cause and what to check, for the codes administrators meet most; else null.
+  const wchar_t* hint;
 };
 
-// Codes the management service and automation commonly report, for platforms (such as Wine) whose
-// message tables have no text for them.
+// Codes the management service, automation and remote calls commonly report: a description for
+// platforms (such as Wine) whose message tables have no text for them, and for the codes met most
+// when a computer is looked up remotely, a hint at what to check.
 constexpr KnownCode kKnownCodes[] = {
-    {0x80004001, L"Not implemented."},
-    {0x80004002, L"No such interface supported."},
-    {0x80004005, L"Unspecified error."},
-    {0x8000FFFF, L"Catastrophic failure."},
-    {0x80020003, L"Member not found."},
-    {0x80020005, L"Type mismatch."},
-    {0x80020006, L"Unknown name."},
-    {0x80020009, L"Exception occurred."},
-    {0x8002000E, L"Invalid number of parameters."},
-    {0x80041001, L"Generic failure."},
-    {0x80041002, L"Not found."},
-    {0x80041003, L"Access denied."},
-    {0x80041004, L"Provider failure."},
-    {0x80041005, L"Type mismatch."},
-    {0x80041006, L"Out of memory."},
-    {0x80041008, L"Invalid parameter."},
-    {0x80041009, L"Not available."},
-    {0x8004100A, L"Critical error."},
-    {0x8004100C, L"Not supported."},
-    {0x8004100E, L"Invalid namespace."},
-    {0x8004100F, L"Invalid object."},
-    {0x80041010, L"Invalid class."},
-    {0x80041011, L"Provider not found."},
-    {0x80041013, L"Provider load failure."},
-    {0x80041014, L"Component failed to initialize."},
+    {0x80004001, L"Not implemented.", nullptr},
+    {0x80004002, L"No such interface supported.", nullptr},
+    {0x80004005, L"Unspecified error.", nullptr},
+    {0x8000FFFF, L"Catastrophic failure.", nullptr},
+    {0x80020003, L"Member not found.", nullptr},
+    {0x80020005, L"Type mismatch.", nullptr},
+    {0x80020006, L"Unknown name.", nullptr},
+    {0x80020009, L"Exception occurred.", nullptr},
+    {0x8002000E, L"Invalid number of parameters.", nullptr},
+    {0x800401E4, L"Invalid syntax.", nullptr},
+    {0x800401EA, L"Moniker cannot open file.", nullptr},
+    {0x80041001, L"Generic failure.", nullptr},
+    {0x80041002, L"Not found.", nullptr},
+    {0x80041003, L"Access denied.",
+     L"The account may not use the management service remotely: give it Remote Enable on the "
+     L"root\\cimv2 namespace of that computer (WMI Control, Security)."},
+    {0x80041004, L"Provider failure.", nullptr},
+    {0x80041005, L"Type mismatch.", nullptr},
+    {0x80041006, L"Out of memory.", nullptr},
+    {0x80041008, L"Invalid parameter.", nullptr},
+    {0x80041009, L"Not available.", nullptr},
+    {0x8004100A, L"Critical error.", nullptr},
+    {0x8004100C, L"Not supported.", nullptr},
+    {0x8004100E, L"Invalid namespace.",
+     L"The computer name was not understood as a computer, or its management repository is "
+     L"damaged: type the plain name without slashes, and check the repository on that computer."},
+    {0x8004100F, L"Invalid object.", nullptr},
+    {0x80041010, L"Invalid class.",
+     L"The computer's management repository lacks the BIOS class: check and repair the repository "
+     L"on that computer."},
+    {0x80041011, L"Provider not found.", nullptr},
+    {0x80041013, L"Provider load failure.", nullptr},
+    {0x80041014, L"Component failed to initialize.", nullptr},
     {0x80041015,
-     L"Transport failure: the management service of that computer could not be reached."},
-    {0x80041016, L"Invalid operation."},
-    {0x80041017, L"Invalid query."},
-    {0x8007000E, L"Not enough memory resources are available to complete this operation."},
-    {0x80070005, L"Access is denied."},
-    {0x800401E4, L"Invalid syntax."},
-    {0x800401EA, L"Moniker cannot open file."},
-    {0x800705B4, L"This operation returned because the timeout period expired."},
-    {0x800706BA, L"The RPC server is unavailable."},
+     L"Transport failure: the management service of that computer could not be reached.",
+     L"The name may be misspelt or not resolve to that computer: check the name and that it "
+     L"answers on the network."},
+    {0x80041016, L"Invalid operation.", nullptr},
+    {0x80041017, L"Invalid query.", nullptr},
+    {0x80070005, L"Access is denied.",
+     L"The account is not an administrator on that computer, or it is a local account, which "
+     L"User Account Control's remote restrictions leave without administrator rights: use a "
+     L"domain account in that computer's Administrators group."},
+    {0x8007000E, L"Not enough memory resources are available to complete this operation.", nullptr},
+    {0x800705B4, L"This operation returned because the timeout period expired.",
+     L"The computer accepted the connection but its management service never answered: check that "
+     L"the service is running and not overloaded there."},
+    {0x800706BA, L"The RPC server is unavailable.",
+     L"The computer is off or unreachable, or its firewall blocks remote management: check that it "
+     L"is on, and that the Windows Management Instrumentation (WMI) firewall rules are enabled "
+     L"there."},
+    {0x800706BE, L"The remote procedure call failed.",
+     L"The call broke off midway, usually because the management service on that computer stopped "
+     L"or restarted: try again, and check the service there."},
+    {0x80070721, L"A security package specific error occurred.",
+     L"Authentication with that computer failed, often because its clock is out of step or the "
+     L"name is an address or alias: use its real name and check the time on both computers."},
+    {0x80070776, L"The object exporter specified was not found.",
+     L"The name resolves to another computer than the one that answers, or that computer has "
+     L"several addresses: check the name's address records."},
+    {0x80080005, L"Server execution failed.",
+     L"The management service on that computer could not be started: check the Windows Management "
+     L"Instrumentation service there."},
 };
+
+const KnownCode* FindKnownCode(std::int32_t code) {
+  const auto unsigned_code = static_cast<std::uint32_t>(code);
+  const auto known = std::find_if(std::begin(kKnownCodes), std::end(kKnownCodes),
+                                  [&](const KnownCode& k) { return k.code == unsigned_code; });
+  return known != std::end(kKnownCodes) ? known : nullptr;
+}
 
 }  // namespace
 
@@ -71,15 +109,32 @@ std::wstring FormatFailureCode(std::int32_t code) {
 }
 
 std::wstring DescribeFailureCode(std::int32_t code) {
-  const auto unsigned_code = static_cast<std::uint32_t>(code);
-  const auto known = std::find_if(std::begin(kKnownCodes), std::end(kKnownCodes),
-                                  [&](const KnownCode& k) { return k.code == unsigned_code; });
-  if (known != std::end(kKnownCodes)) return known->description;
+  const KnownCode* known = FindKnownCode(code);
+  if (known != nullptr) return known->description;
   return L"The operation failed with error " + FormatFailureCode(code) + L".";
 }
 
+std::wstring FailureHint(std::int32_t code) {
+  const KnownCode* known = FindKnownCode(code);
+  return known != nullptr && known->hint != nullptr ? known->hint : L"";
+}
+
+std::vector<HintedFailure> HintedFailures() {
+  std::vector<HintedFailure> hinted;
+  for (const KnownCode& known : kKnownCodes) {
+    if (known.hint != nullptr) {
+      hinted.push_back({static_cast<std::int32_t>(known.code), known.description, known.hint});
+    }
+  }
+  return hinted;
+}
+
 std::wstring FailureReportText(const PlatformFailure& failure) {
-  return L"Error " + FormatFailureCode(failure.code()) + L"\n\n" + failure.description();
+  std::wstring text =
+      L"Error " + FormatFailureCode(failure.code()) + L"\n\n" + failure.description();
+  const std::wstring hint = FailureHint(failure.code());
+  if (!hint.empty()) text += L"\n\n" + hint;
+  return text;
 }
 
 }  // namespace quillmark

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <exception>
 #include <string>
+#include <vector>
 
 namespace quillmark {
 
@@ -29,7 +30,20 @@ std::wstring FormatFailureCode(std::int32_t code);
 // common management or automation error, otherwise a sentence that names the code.
 std::wstring DescribeFailureCode(std::int32_t code);
 
-// The text of the top-level failure report: the error's number and its description.
+// One short sentence on the likely cause of a failure with this code and what to check, for the
+// codes administrators meet most when they look up a remote computer; empty for any other code.
+std::wstring FailureHint(std::int32_t code);
+
+// The codes that have a hint, with their built-in descriptions, in the order of their codes.
+struct HintedFailure {
+  std::int32_t code;
+  std::wstring description;
+  std::wstring hint;
+};
+std::vector<HintedFailure> HintedFailures();
+
+// The text of the top-level failure report: the error's number and its description, and then the
+// code's hint where it has one.
 std::wstring FailureReportText(const PlatformFailure& failure);
 
 }  // namespace quillmark

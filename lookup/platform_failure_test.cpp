@@ -3,16 +3,44 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+#include <vector>
+
 namespace quillmark {
 namespace {
 
 constexpr auto kTransportFailure = static_cast<std::int32_t>(0x80041015);
 
 TEST(FailureText, ShowsTheNumberInHexadecimalAndTheDescriptionUnchanged) {
-  const PlatformFailure failure{kTransportFailure, L"  The service said: no.  "};
-  EXPECT_EQ(FormatFailureCode(failure.code()), L"0x80041015");
+  const PlatformFailure failure{static_cast<std::int32_t>(0x80041001),
+                                L"  The service said: no.  "};
+  EXPECT_EQ(FormatFailureCode(failure.code()), L"0x80041001");
   EXPECT_EQ(FormatFailureCode(5), L"0x00000005");
-  EXPECT_EQ(FailureReportText(failure), L"Error 0x80041015\n\n  The service said: no.  ");
+  EXPECT_EQ(FailureReportText(failure), L"Error 0x80041001\n\n  The service said: no.  ");
+}
+
+TEST(FailureHints, AHintedCodeAddsItsHintAfterTheNumberAndDescription) {
+  const PlatformFailure failure{static_cast<std::int32_t>(0x800706BA), L"The RPC server is gone."};
+  const std::wstring hint = FailureHint(failure.code());
+  EXPECT_NE(hint.find(L"firewall"), std::wstring::npos);
+  EXPECT_EQ(FailureReportText(failure), L"Error 0x800706BA\n\nThe RPC server is gone.\n\n" + hint);
+}
+
+TEST(FailureHints, ACodeWithoutAHintAddsNothing) {
+  EXPECT_EQ(FailureHint(static_cast<std::int32_t>(0x8123ABCD)), L"");
+  EXPECT_EQ(FailureHint(static_cast<std::int32_t>(0x80020005)), L"") << "described, not hinted";
+  EXPECT_EQ(FailureReportText(PlatformFailure(static_cast<std::int32_t>(0x8123ABCD), L"Odd.")),
+            L"Error 0x8123ABCD\n\nOdd.");
+}
+
+TEST(FailureHints, EveryHintedCodeHasOneSentenceAndItsDescription) {
+  const std::vector<HintedFailure> hinted = HintedFailures();
+  ASSERT_GE(hinted.size(), 8u);
+  for (const HintedFailure& failure : hinted) {
+    EXPECT_EQ(failure.description, DescribeFailureCode(failure.code));
+    EXPECT_EQ(failure.hint.back(), L'.');
+    EXPECT_EQ(failure.hint.find(L". "), std::wstring::npos) << "one sentence";
+  }
 }
 
 TEST(FailureText, AnEmptyDescriptionIsReplacedByOneThatIsNeverEmpty) {

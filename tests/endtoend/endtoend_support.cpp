@@ -5,6 +5,7 @@
 
 #include <cstdio>
 
+#include "platform_failure.h"
 #include "standin_text.h"
 
 namespace quillmark::endtoend {
@@ -15,7 +16,9 @@ std::wstring ReportText(HRESULT code, const std::wstring& description) {
   wchar_t number[16];
   std::swprintf(number, sizeof number / sizeof number[0], L"0x%08lX",
                 static_cast<unsigned long>(code));
-  return L"Error " + std::wstring(number) + L"\n\n" + description;
+  const std::wstring hint = FailureHint(code);
+  return L"Error " + std::wstring(number) + L"\n\n" + description +
+         (hint.empty() ? L"" : L"\n\n" + hint);
 }
 
 std::string Printable(const std::wstring& text) { return standin::Quoted(text); }

@@ -17,7 +17,7 @@ namespace quillmark::endtoend {
 inline constexpr wchar_t kTitle[] = L"Ambrel Quillmark Lookup Tool";
 inline constexpr wchar_t kPrompt[] = L"The serial number for the specified computer is: ";
 
-// The failure report's text for a failure with this code and description.
+// The failure report's text for a failure with this code and description, with the code's hint.
 std::wstring ReportText(HRESULT code, const std::wstring& description);
 
 // A text in a form that a test failure message can show.
