@@ -1,0 +1,163 @@
+// Starting quillmark.exe with its standard output and error in temporary files, and waiting for it.
+#include "companion_process.h"
+
+#include <atomic>
+#include <stdexcept>
+#include <utility>
+
+#include "companion_location.h"
+#include "standin_file.h"
+
+namespace quillmark::companion_endtoend {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// Owns a kernel handle; nullptr and INVALID_HANDLE_VALUE both mean none. Move-only.
+class Handle {
+ public:
+  explicit Handle(HANDLE handle = nullptr) : handle_(handle) {}
+  Handle(Handle&& other) noexcept : handle_(std::exchange(other.handle_, nullptr)) {}
+  Handle& operator=(Handle&& other) noexcept {
+    if (this != &other) {
+      Close();
+      handle_ = std::exchange(other.handle_, nullptr);
+    }
+    return *this;
+  }
+  Handle(const Handle&) = delete;
+  Handle& operator=(const Handle&) = delete;
+  ~Handle() { Close(); }
+  HANDLE get() const { return handle_; }
+  explicit operator bool() const { return handle_ != nullptr && handle_ != INVALID_HANDLE_VALUE; }
+
+ private:
+  void Close() {
+    if (*this) CloseHandle(handle_);
+    handle_ = nullptr;
+  }
+
+  HANDLE handle_;
+};
+
+std::wstring TemporaryFolder() {
+  const DWORD size = GetTempPathW(0, nullptr);
+  std::wstring folder(size, L'\0');
+  const DWORD length = GetTempPathW(size, folder.data());
+  if (size == 0 || length == 0 || length >= size) throw std::runtime_error("no temporary folder");
+  folder.resize(length);
+  return folder;
+}
+
+// A new empty file in the temporary folder that a child process inherits for writing; deleted when
+// this goes.
+class TemporaryFile {
+ public:
+  TemporaryFile() {
+    static std::atomic<unsigned> made{0};
+    const std::wstring base =
+        TemporaryFolder() + L"quillmark-" + std::to_wstring(GetCurrentProcessId()) + L"-";
+    SECURITY_ATTRIBUTES inherit{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+    while (!handle_) {
+      path_ = base + std::to_wstring(made++) + L".txt";
+      handle_ = Handle(CreateFileW(path_.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                   &inherit, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+      if (!handle_ && GetLastError() != ERROR_FILE_EXISTS) {
+        throw std::runtime_error("no temporary file");
+      }
+    }
+  }
+  TemporaryFile(const TemporaryFile&) = delete;
+  TemporaryFile& operator=(const TemporaryFile&) = delete;
+  ~TemporaryFile() {
+    handle_ = Handle();
+    DeleteFileW(path_.c_str());
+  }
+
+  HANDLE handle() const { return handle_.get(); }
+  std::string Bytes() const { return standin::ReadWholeFile(path_).value_or(std::string()); }
+
+ private:
+  std::wstring path_;
+  Handle handle_;
+};
+
+std::wstring WindowsPathFromUnix(const char* unix_path) {
+  std::wstring path = L"Z:";
+  for (const char* at = unix_path; *at != '\0'; ++at) {
+    path += *at == '/' ? L'\\' : static_cast<wchar_t>(static_cast<unsigned char>(*at));
+  }
+  return path;
+}
+
+}  // namespace
+
+std::wstring CompanionPath() { return WindowsPathFromUnix(build::kCompanionUnixPath); }
+
+// The rules of CommandLineToArgvW and the C runtime: backslashes are literal except before a
+// double quote, where each one must be doubled and the quote escaped.
+std::wstring QuotedArgument(const std::wstring& argument) {
+  if (!argument.empty() && argument.find_first_of(L" \t\n\v\"") == std::wstring::npos) {
+    return argument;
+  }
+  std::wstring quoted = L"\"";
+  std::size_t backslashes = 0;
+  for (const wchar_t unit : argument) {
+    if (unit == L'\\') {
+      ++backslashes;
+      continue;
+    }
+    quoted.append(unit == L'"' ? backslashes * 2 + 1 : backslashes, L'\\');
+    backslashes = 0;
+    quoted += unit;
+  }
+  quoted.append(backslashes * 2, L'\\');
+  return quoted + L'"';
+}
+
+CompanionRun RunCompanion(const std::vector<std::wstring>& arguments, const RunOptions& options) {
+  const TemporaryFile out_file;
+  const TemporaryFile err_file;
+  CompanionRun run;
+  {
+    SECURITY_ATTRIBUTES inherit{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+    const Handle in(CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
+                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!in) throw std::runtime_error("the null device cannot be opened");
+
+    std::wstring command_line = QuotedArgument(CompanionPath());
+    for (const std::wstring& argument : arguments) command_line += L" " + QuotedArgument(argument);
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = in.get();
+    startup.hStdOutput = out_file.handle();
+    startup.hStdError = err_file.handle();
+    PROCESS_INFORMATION started{};
+    const DWORD flags = options.own_process_group ? CREATE_NEW_PROCESS_GROUP : 0;
+    const Clock::time_point start = Clock::now();
+    if (!CreateProcessW(nullptr, command_line.data(), nullptr, nullptr, TRUE, flags, nullptr,
+                        nullptr, &startup, &started)) {
+      throw std::runtime_error("quillmark.exe cannot be started, error " +
+                               std::to_string(GetLastError()));
+    }
+    const Handle process(started.hProcess);
+    const Handle thread(started.hThread);
+    const bool wait_for_it = !options.while_running || options.while_running(started.dwProcessId);
+    const auto left = options.limit - (Clock::now() - start);
+    const auto left_ms = std::chrono::duration_cast<std::chrono::milliseconds>(left).count();
+    const DWORD wait = wait_for_it && left_ms > 0 ? static_cast<DWORD>(left_ms) : 0;
+    run.finished = WaitForSingleObject(process.get(), wait) == WAIT_OBJECT_0;
+    run.wall = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start);
+    if (!run.finished) {
+      TerminateProcess(process.get(), 1);
+      WaitForSingleObject(process.get(), 10000);
+    }
+    GetExitCodeProcess(process.get(), &run.exit_code);
+  }
+  run.out = out_file.Bytes();
+  run.err = err_file.Bytes();
+  return run;
+}
+
+}  // namespace quillmark::companion_endtoend

@@ -1,0 +1,44 @@
+// Runs quillmark.exe as a child process with its output captured, for the end-to-end tests.
+#pragma once
+
+#include <windows.h>
+
+#include <chrono>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace quillmark::companion_endtoend {
+
+// The companion as this build made it, as a Windows path.
+std::wstring CompanionPath();
+
+// One argument quoted so that the child's command-line parser gives it back exactly.
+std::wstring QuotedArgument(const std::wstring& argument);
+
+struct RunOptions {
+  // How long the run may take before the child is ended and the run counts as unfinished.
+  std::chrono::milliseconds limit{std::chrono::minutes(3)};
+  // Starts the child in a process group of its own (CREATE_NEW_PROCESS_GROUP).
+  bool own_process_group = false;
+  // Called once the child runs, with its process id, before the wait for its end; false ends the
+  // child at once, and the run counts as unfinished.
+  std::function<bool(DWORD process_id)> while_running;
+};
+
+// What a run of the companion gave. Standard output and error are files, so the companion sees
+// them as redirected; standard input is the null device.
+struct CompanionRun {
+  bool finished = false;  // it ended by itself within the limit
+  DWORD exit_code = 0;
+  std::string out;  // standard output's bytes
+  std::string err;  // standard error's bytes
+  std::chrono::milliseconds wall{0};
+};
+
+// Runs the companion with these arguments, inheriting this process's environment and console.
+// Throws std::runtime_error when it cannot be started.
+CompanionRun RunCompanion(const std::vector<std::wstring>& arguments,
+                          const RunOptions& options = {});
+
+}  // namespace quillmark::companion_endtoend

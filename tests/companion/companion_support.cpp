@@ -1,0 +1,225 @@
+// What the companion's output must hold for a plan, and its CSV output read back.
+#include "companion_support.h"
+
+#include <windows.h>
+
+#include <cwchar>
+#include <optional>
+#include <stdexcept>
+
+#include "csv_reader.h"
+#include "platform_failure.h"
+#include "standin_file.h"
+#include "standin_text.h"
+
+namespace quillmark::companion_endtoend {
+namespace {
+
+using standin::Failure;
+using standin::Plan;
+using standin::Raise;
+using standin::Serial;
+using standin::Step;
+
+HRESULT Code(unsigned long value) { return static_cast<HRESULT>(value); }
+
+std::wstring CodeText(HRESULT code) {
+  wchar_t digits[16];
+  std::swprintf(digits, sizeof digits / sizeof digits[0], L"0x%08lX",
+                static_cast<unsigned long>(code));
+  return digits;
+}
+
+// What the window program shows for a member's value.
+std::wstring Shown(const Serial& serial) {
+  switch (serial.kind) {
+    case Serial::Kind::kText:
+      return serial.text;
+    case Serial::Kind::kInteger:
+      return std::to_wstring(serial.integer);
+    case Serial::Kind::kNull:
+    case Serial::Kind::kEmpty:
+    case Serial::Kind::kReal:  // not used here: its text depends on the locale
+      break;
+  }
+  return L"";
+}
+
+std::optional<std::wstring> WideFromUtf8(const std::string& bytes) {
+  if (bytes.empty()) return std::wstring();
+  const int length = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, bytes.data(),
+                                         static_cast<int>(bytes.size()), nullptr, 0);
+  if (length <= 0) return std::nullopt;
+  std::wstring wide(static_cast<std::size_t>(length), L'\0');
+  MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, bytes.data(), static_cast<int>(bytes.size()),
+                      wide.data(), length);
+  return wide;
+}
+
+bool IsWholeNumber(const std::string& text) {
+  return !text.empty() && text.find_first_not_of("0123456789") == std::string::npos;
+}
+
+}  // namespace
+
+std::vector<Row> ExpectedRows(const std::wstring& computer, const Plan& plan) {
+  std::vector<Row> rows;
+  const auto failed = [&](Step step, std::size_t occurrence) {
+    const Failure* failure = plan.FailureAt(step, static_cast<int>(occurrence));
+    if (failure == nullptr) return false;
+    const std::wstring description =
+        failure->raise == Raise::kCode ? DescribeFailureCode(failure->code) : failure->description;
+    rows.push_back({computer, L"", L"failed", CodeText(failure->code), description});
+    return true;
+  };
+  if (failed(Step::kBind, 1) || failed(Step::kInstancesOf, 1) || failed(Step::kNewEnum, 1)) {
+    return rows;
+  }
+  for (std::size_t number = 1;; ++number) {
+    if (failed(Step::kNext, number)) return rows;
+    if (number > plan.members.size()) break;
+    if (failed(Step::kSerialNumber, number)) return rows;
+    rows.push_back({computer, Shown(plan.members[number - 1]), L"ok", L"", L""});
+  }
+  if (rows.empty()) rows.push_back({computer, L"", L"no instance", L"", L""});
+  return rows;
+}
+
+Plan MixedPlan(int number) {
+  const std::wstring n = std::to_wstring(number);
+  const int kind = number % 15;
+  std::wstring name = L"pc-" + n;
+  if (kind == 9) name = L"pc " + n + L" with blanks";
+  if (kind == 10) name = L"pc-\"" + n + L"\"";
+  if (kind == 11) name = L"r\u00e9seau-" + n;
+  standin::PlanBuilder plan = standin::For(name);
+  switch (kind) {
+    case 0:
+      plan.Member(Serial::Text(L"SN-" + n));
+      break;
+    case 1:
+      plan.Member(Serial::Text(L"A-" + n)).Member(Serial::Text(L"B-" + n));
+      break;
+    case 2:
+      break;
+    case 3:
+      plan.Fail(Step::kBind, 1, Code(0x80041015), Raise::kErrorInfo,
+                L"The computer " + name + L" cannot be reached.");
+      break;
+    case 4:
+      plan.Member(Serial::Text(L"X"))
+          .Fail(Step::kInstancesOf, 1, Code(0x80041003), Raise::kExcepInfo,
+                L"Access denied, \"really\".");
+      break;
+    case 5:
+      plan.Member(Serial::Text(L"X"))
+          .Fail(Step::kNewEnum, 1, Code(0x8004100A), Raise::kErrorInfo,
+                L"Critical error of the stand-in.");
+      break;
+    case 6:
+      plan.Member(Serial::Text(L"A-" + n))
+          .Member(Serial::Text(L"B-" + n))
+          .Fail(Step::kNext, 2, Code(0x800706BA), Raise::kErrorInfo,
+                L"Le serveur RPC n\u2019est pas disponible.");
+      break;
+    case 7:
+      plan.Member(Serial::Text(L"X"))
+          .Fail(Step::kSerialNumber, 1, Code(0x80041002), Raise::kCode, L"");
+      break;
+    case 8:
+      plan.Member(Serial::Null());
+      break;
+    case 9:
+      plan.Member(Serial::Text(L"   "));
+      break;
+    case 10:
+      plan.Member(Serial::Text(L"A,\"B\"\r\nC"));
+      break;
+    case 11:
+      plan.Member(Serial::Text(L"S\u00e9rie-\u65e5\u672c-\U0001F600"));
+      break;
+    case 12:
+      plan.Delay(kMixedDelayMs).Member(Serial::Text(L"LATE-" + n));
+      break;
+    case 13:
+      plan.Member(Serial::Integer(number * 1000 + 7));
+      break;
+    default:
+      plan.Member(Serial::Text(L"A-" + n))
+          .Member(Serial::Text(L"B-" + n))
+          .Fail(Step::kSerialNumber, 2, Code(0x80041004), Raise::kExcepInfo,
+                L"line one\r\nline two, \"quoted\"");
+      break;
+  }
+  return plan;
+}
+
+CsvOutput ReadCompanionCsv(const std::string& bytes) {
+  CsvOutput output;
+  const std::string mark = "\xEF\xBB\xBF";
+  if (bytes.compare(0, mark.size(), mark) != 0) {
+    output.problem = "no UTF-8 byte-order mark";
+    return output;
+  }
+  std::optional<std::vector<CsvRecord>> records = ReadCsv(bytes.substr(mark.size()));
+  if (!records) {
+    output.problem = "not RFC 4180 CSV with CRLF line ends";
+    return output;
+  }
+  output.raw = *records;
+  const CsvRecord header = {"computer", "serial", "status", "code", "description", "milliseconds"};
+  if (records->empty() || records->front() != header) {
+    output.problem = "the header is not " + ::testing::PrintToString(header);
+    return output;
+  }
+  for (std::size_t index = 1; index < records->size(); ++index) {
+    const CsvRecord& record = (*records)[index];
+    const std::string where = "row " + std::to_string(index) + ": ";
+    if (record.size() != header.size()) {
+      output.problem = where + std::to_string(record.size()) + " fields";
+      return output;
+    }
+    Row row;
+    for (std::size_t field = 0; field + 1 < record.size(); ++field) {
+      std::optional<std::wstring> text = WideFromUtf8(record[field]);
+      if (!text) {
+        output.problem = where + "invalid UTF-8";
+        return output;
+      }
+      row.push_back(std::move(*text));
+    }
+    if (!IsWholeNumber(record.back())) {
+      output.problem = where + "milliseconds \"" + record.back() + "\"";
+      return output;
+    }
+    output.rows.push_back(std::move(row));
+    output.milliseconds.push_back(std::stoull(record.back()));
+  }
+  return output;
+}
+
+std::string Printable(const std::wstring& text) { return standin::Quoted(text); }
+
+std::string Utf8(const std::wstring& text) {
+  if (text.empty()) return {};
+  const int length = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
+                                         nullptr, 0, nullptr, nullptr);
+  std::string bytes(static_cast<std::size_t>(length), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), bytes.data(), length,
+                      nullptr, nullptr);
+  return bytes;
+}
+
+FileInScratch::FileInScratch(const standin::Scratch& scratch, const std::wstring& name,
+                             const std::string& bytes)
+    : path_(scratch.folder() + L"\\" + name) {
+  if (!standin::WriteWholeFile(path_, bytes)) throw std::runtime_error("cannot write a file");
+}
+
+FileInScratch::~FileInScratch() { DeleteFileW(path_.c_str()); }
+
+void CompanionEndToEnd::Use(std::vector<standin::Plan> plans) const {
+  scratch_.WriteScript(standin::Script{std::move(plans)});
+}
+
+}  // namespace quillmark::companion_endtoend
