@@ -26,6 +26,8 @@ for preset in "${suites[@]}"; do
   echo "== $preset tests"
   ctest --preset "$preset" || status=1
 done
+echo "== release package"
+bash scripts/package.sh || status=1
 if ! host_runs_32bit_code; then
   echo "== The 32-bit program was built and checked from its file, not run: $(host_32bit_reason)."
 fi
