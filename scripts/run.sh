@@ -31,17 +31,27 @@ if [ -n "${DISPLAY:-}" ] && [ -z "${CI:-}" ]; then
 fi
 
 echo "No display: running the program on a private virtual display." >&2
-cmake --build --preset "$preset" --target lookup_tool headless_demo
+cmake --build --preset "$preset" --target lookup_tool headless_demo standin_service >&2
 session=$build/run-headless
-mkdir -p "$session"
-trap 'bash cmake/wine-session.sh stop "$session"' EXIT
+offline=$build/run-offline
+mkdir -p "$session" "$offline"
+trap 'bash cmake/wine-session.sh stop "$session"; bash tests/standin/standin-session.sh stop "$offline"' EXIT
 bash cmake/wine-session.sh start "$session" "$arch" >&2
 pictures=$session/pictures
 mkdir -p "$pictures"
 QUILLMARK_WINE_SESSION=$session/wine "$build/wine-run.sh" "$build/tests/demo/headless_demo.exe" \
   "Z:${pictures//\//\\}"
+
+# The failure report as an administrator meets it most, for a computer that is switched off: a
+# stand-in management service answers "offline-pc" with the platform's "RPC server unavailable".
+bash tests/standin/standin-session.sh start "$offline" "$arch" \
+  "$build/tests/standin/standin_service.dll" >"$offline/session.log"
+printf 'computer\toffline-pc\nfail\tbind\t1\t800706BA\tcode\t\n' >"$offline/script.txt"
+STANDIN_SCRIPT="Z:${offline//\//\\}\\script.txt" QUILLMARK_WINE_SESSION=$offline/wine \
+  "$build/wine-run.sh" "$build/tests/demo/headless_demo.exe" "Z:${pictures//\//\\}" offline-pc \
+  report >/dev/null
 mkdir -p docs
-for picture in window result; do
+for picture in window result report; do
   convert "$pictures/$picture.bmp" "docs/$picture.png"
   echo "Saved docs/$picture.png" >&2
 done

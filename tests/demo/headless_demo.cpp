@@ -1,6 +1,7 @@
 // Shows the program at work where nobody can watch: starts it, looks up this computer once,
 // prints the result box's text and saves pictures of the window and of the result box.
 //   headless_demo OUTPUT_FOLDER   (a Windows path; writes window.bmp and result.bmp there)
+//   headless_demo OUTPUT_FOLDER COMPUTER NAME   (looks up COMPUTER; the box's picture is NAME.bmp)
 #include <windows.h>
 
 #include <cstdio>
@@ -76,23 +77,28 @@ int Fail(const char* what) {
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
-  if (argc != 2) return Fail("usage: headless_demo OUTPUT_FOLDER");
+  if (argc != 2 && argc != 4) {
+    return Fail("usage: headless_demo OUTPUT_FOLDER [COMPUTER BOX_PICTURE_NAME]");
+  }
   const std::wstring folder = argv[1];
+  // By default this computer, whose result box is "result"; another name shows another box.
+  const std::wstring computer = argc == 4 ? argv[2] : L".";
+  const std::wstring box_picture = argc == 4 ? argv[3] : L"result";
   try {
     Program program = Program::Launch();
     if (program.WaitForMainWindow() == nullptr) return Fail("the window did not appear");
-    SetTextOf(program.text_box(), L".");
+    SetTextOf(program.text_box(), computer);
     if (!program.WaitForIdle()) return Fail("the window did not become idle");
     if (!SaveWindowPicture(program.main_window(), folder + L"\\window.bmp")) {
       return Fail("could not save the window's picture");
     }
     PostClick(program.lookup_button());
     const HWND box = program.WaitForMessageBox();
-    if (box == nullptr) return Fail("no result box appeared");
+    if (box == nullptr) return Fail("no box appeared");
     Sleep(300);  // let the box finish drawing before its picture is taken
     const MessageBoxContent content = ReadMessageBox(box);
-    if (!SaveWindowPicture(box, folder + L"\\result.bmp")) {
-      return Fail("could not save the result box's picture");
+    if (!SaveWindowPicture(box, folder + L"\\" + box_picture + L".bmp")) {
+      return Fail("could not save the box's picture");
     }
     std::printf("%ls\n", content.text.c_str());
     PressOk(box);
