@@ -19,23 +19,17 @@ class Lifetime : public ProgramTest {};
 
 TEST_F(Lifetime, CloseMessageEndsTheProcessWithExitCodeZero) {
   ASSERT_TRUE(program().PostCloseMessage());
-  const std::optional<DWORD> exit_code = program().WaitForExit();
-  ASSERT_TRUE(exit_code.has_value()) << "the process did not end";
-  EXPECT_EQ(*exit_code, 0u);
+  ExpectEndsWithExitCodeZero();
 }
 
 TEST_F(Lifetime, CloseBoxEndsTheProcessWithExitCodeZero) {
   ASSERT_TRUE(program().PostCloseCommand());
-  const std::optional<DWORD> exit_code = program().WaitForExit();
-  ASSERT_TRUE(exit_code.has_value()) << "the process did not end";
-  EXPECT_EQ(*exit_code, 0u);
+  ExpectEndsWithExitCodeZero();
 }
 
 TEST_F(Lifetime, AltF4EndsTheProcessWithExitCodeZero) {
   ASSERT_TRUE(SendKey(form1(), VK_F4, {VK_MENU}));
-  const std::optional<DWORD> exit_code = program().WaitForExit();
-  ASSERT_TRUE(exit_code.has_value()) << "the process did not end";
-  EXPECT_EQ(*exit_code, 0u);
+  ExpectEndsWithExitCodeZero();
 }
 
 TEST_F(Lifetime, ClosingAfterLookupsAndAFailureStillEndsWithExitCodeZero) {
@@ -45,23 +39,17 @@ TEST_F(Lifetime, ClosingAfterLookupsAndAFailureStillEndsWithExitCodeZero) {
   ASSERT_NO_FATAL_FAILURE(LookUp(kUnknownComputer, &box));
   ASSERT_NO_FATAL_FAILURE(Dismiss(box));
   ASSERT_TRUE(program().PostCloseCommand());
-  const std::optional<DWORD> exit_code = program().WaitForExit();
-  ASSERT_TRUE(exit_code.has_value()) << "the process did not end";
-  EXPECT_EQ(*exit_code, 0u);
+  ExpectEndsWithExitCodeZero();
 }
 
 TEST_F(Lifetime, SentCloseMessageEndsTheProcessWithExitCodeZero) {
   ASSERT_TRUE(program().SendCloseMessage());
-  const std::optional<DWORD> exit_code = program().WaitForExit();
-  ASSERT_TRUE(exit_code.has_value()) << "the process did not end";
-  EXPECT_EQ(*exit_code, 0u);
+  ExpectEndsWithExitCodeZero();
 }
 
 TEST_F(Lifetime, EndOfTheSessionEndsTheProcessWithExitCodeZero) {
   ASSERT_TRUE(program().SendEndSession());
-  const std::optional<DWORD> exit_code = program().WaitForExit();
-  ASSERT_TRUE(exit_code.has_value()) << "the process did not end";
-  EXPECT_EQ(*exit_code, 0u);
+  ExpectEndsWithExitCodeZero();
 }
 
 // Closing Form1 while one of its boxes shows: the box goes with it and the process ends.
@@ -95,9 +83,7 @@ TEST_P(ClosingUnderABox, EndsTheProcessWithExitCodeZeroAndNoBoxLeft) {
   HWND box = nullptr;
   ASSERT_NO_FATAL_FAILURE(LookUp(GetParam().computer, &box));
   ASSERT_TRUE(Close());
-  const std::optional<DWORD> exit_code = program().WaitForExit();
-  ASSERT_TRUE(exit_code.has_value()) << "the process lives on after its window closed";
-  EXPECT_EQ(*exit_code, 0u);
+  ExpectEndsWithExitCodeZero();
   EXPECT_FALSE(IsWindow(box)) << "a box outlived the program";
 }
 
@@ -141,9 +127,7 @@ TEST_F(StartedWithArguments, LookupAndCloseWorkAsUsual) {
   ExpectResultBox(box, serial);
   ASSERT_NO_FATAL_FAILURE(Dismiss(box));
   ASSERT_TRUE(program().PostCloseCommand());
-  const std::optional<DWORD> exit_code = program().WaitForExit();
-  ASSERT_TRUE(exit_code.has_value()) << "the process did not end";
-  EXPECT_EQ(*exit_code, 0u);
+  ExpectEndsWithExitCodeZero();
 }
 
 }  // namespace

@@ -108,4 +108,10 @@ void ProgramTest::Dismiss(HWND box) {
   ASSERT_TRUE(program_->WaitForIdle()) << "Form1 did not return to idle";
 }
 
+void ProgramTest::ExpectEndsWithExitCodeZero() {
+  const std::optional<DWORD> exit_code = program().WaitForExit();
+  ASSERT_TRUE(exit_code.has_value()) << "the process lives on after its window closed";
+  EXPECT_EQ(*exit_code, 0u);
+}
+
 }  // namespace quillmark::ui_test

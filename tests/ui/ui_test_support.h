@@ -65,6 +65,8 @@ class ProgramTest : public ::testing::Test {
   void ExpectResultBox(HWND box, const std::wstring& serial);
   // Presses OK and waits for Form1 to be idle again.
   void Dismiss(HWND box);
+  // Waits for the program to end and checks that it ended with exit code 0.
+  void ExpectEndsWithExitCodeZero();
 
  private:
   std::optional<ui_driver::Program> program_;
