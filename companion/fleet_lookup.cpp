@@ -278,10 +278,11 @@ ComputerRows LookUpComputer(const std::wstring& computer) {
 
 FleetResult RunFleet(const FleetPlan& plan, HANDLE stop, const ProgressReceiver& progress) {
   // The scheme's handler is loaded once, here, before the workers start: first loads of the
-  // management libraries racing in many threads at once can deadlock in the loader.
+  // management libraries racing in many threads at once can deadlock in the loader. Loading it
+  // binds nothing, so it cannot hang on any computer.
   const WorkerApartment apartment;
   try {
-    LoadMonikerHandler(MonikerFor(L"."));
+    LoadMonikerHandler(kMonikerScheme);
   } catch (const PlatformFailure&) {
     // Each lookup meets the same failure and reports it as its own.
   }

@@ -10,6 +10,8 @@ namespace quillmark {
 // "winmgmts:" moniker prefix: impersonate the user who runs the tool; the computer name follows the
 // two slashes, and nothing follows the name, so that computer's default namespace is bound.
 inline constexpr wchar_t kMonikerPrefix[] = L"winmgmts:{impersonationLevel=impersonate}!//";
+// The scheme that the prefix names, whose handler parses and binds the moniker.
+inline constexpr wchar_t kMonikerScheme[] = L"winmgmts";
 inline constexpr wchar_t kInstancesOfMethod[] = L"InstancesOf";
 inline constexpr wchar_t kBiosClass[] = L"Win32_BIOS";
 inline constexpr wchar_t kSerialNumberProperty[] = L"SerialNumber";

@@ -140,7 +140,15 @@ ComPtr<IDispatch> BindDisplayName(const std::wstring& display_name) {
   return object;
 }
 
-void LoadMonikerHandler(const std::wstring& display_name) { ParseDisplayName(display_name); }
+void LoadMonikerHandler(const std::wstring& scheme) {
+  CLSID handler{};
+  ClearErrorInfo();
+  ThrowIfFailed(CLSIDFromProgID(scheme.c_str(), &handler));
+  ComPtr<IUnknown> class_object;
+  ClearErrorInfo();
+  ThrowIfFailed(
+      CoGetClassObject(handler, CLSCTX_INPROC_SERVER, nullptr, IID_PPV_ARGS(&class_object)));
+}
 
 ManagementObjectRef ComManagementBinder::BindMoniker(const std::wstring& display_name) {
   ComPtr<IDispatch> services = bind_(display_name);

@@ -16,9 +16,10 @@ namespace quillmark {
 // Parses a moniker display name and binds it with no class given, as automation's GetObject does.
 Microsoft::WRL::ComPtr<IDispatch> BindDisplayName(const std::wstring& display_name);
 
-// Parses a moniker display name without binding it: this loads the scheme's handler into the
-// process and reaches no computer. Throws PlatformFailure as the binding would.
-void LoadMonikerHandler(const std::wstring& display_name);
+// Loads the handler of a moniker scheme ("winmgmts") into the process by asking for its class
+// object, as parsing a display name of that scheme first does; no name is parsed and nothing is
+// bound. Throws PlatformFailure when the scheme has no handler.
+void LoadMonikerHandler(const std::wstring& scheme);
 
 // Needs COM initialised on the calling thread. Keeps nothing between calls: every object it returns
 // owns its interface and releases it when destroyed.
