@@ -109,6 +109,11 @@ TEST_F(RealService, AnUnknownComputerFailsWithACodeAndADescription) {
   EXPECT_TRUE(notifier_.shown.empty());
 }
 
+TEST_F(RealService, TheSchemesHandlerLoadsWithoutAnyNameAndAnUnknownSchemeFails) {
+  EXPECT_NO_THROW(LoadMonikerHandler(kMonikerScheme));
+  EXPECT_THROW(LoadMonikerHandler(L"nosuchscheme"), PlatformFailure);
+}
+
 TEST_F(RealService, HugeAndNonAsciiNamesEndCleanly) {
   for (const std::wstring& name :
        {std::wstring(100000, L'n'), std::wstring(L"r\u00e9seau-\u4e2d\u6587-\U0001F600")}) {
