@@ -7,38 +7,14 @@
 
 #include "companion_location.h"
 #include "standin_file.h"
+#include "unique_handle.h"
 
 namespace quillmark::companion_endtoend {
 namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// Owns a kernel handle; nullptr and INVALID_HANDLE_VALUE both mean none. Move-only.
-class Handle {
- public:
-  explicit Handle(HANDLE handle = nullptr) : handle_(handle) {}
-  Handle(Handle&& other) noexcept : handle_(std::exchange(other.handle_, nullptr)) {}
-  Handle& operator=(Handle&& other) noexcept {
-    if (this != &other) {
-      Close();
-      handle_ = std::exchange(other.handle_, nullptr);
-    }
-    return *this;
-  }
-  Handle(const Handle&) = delete;
-  Handle& operator=(const Handle&) = delete;
-  ~Handle() { Close(); }
-  HANDLE get() const { return handle_; }
-  explicit operator bool() const { return handle_ != nullptr && handle_ != INVALID_HANDLE_VALUE; }
-
- private:
-  void Close() {
-    if (*this) CloseHandle(handle_);
-    handle_ = nullptr;
-  }
-
-  HANDLE handle_;
-};
+using Handle = ui_driver::UniqueHandle;
 
 std::wstring TemporaryFolder() {
   const DWORD size = GetTempPathW(0, nullptr);
