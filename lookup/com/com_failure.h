@@ -26,4 +26,12 @@ void ClearErrorInfo() noexcept;
 // Throws FailureAfterCall(code) if code is a failure.
 void ThrowIfFailed(HRESULT code);
 
+// Makes a call that returns an HRESULT with no stale error information on the thread, so that a
+// failure carries the callee's own description or none; throws as ThrowIfFailed.
+template <typename Call>
+void ThrowIfCallFails(Call&& call) {
+  ClearErrorInfo();
+  ThrowIfFailed(call());
+}
+
 }  // namespace quillmark

@@ -35,8 +35,8 @@ DISPID DispIdOf(IDispatch* target, const std::wstring& member) {
   const UniqueBstr name(member);
   OLECHAR* names[] = {name.get()};
   DISPID id = DISPID_UNKNOWN;
-  ClearErrorInfo();
-  ThrowIfFailed(target->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id));
+  ThrowIfCallFails(
+      [&] { return target->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id); });
   return id;
 }
 
@@ -61,8 +61,7 @@ ComPtr<IDispatch> DispatchFromVariant(const VARIANT& value) {
   if (V_VT(&value) == VT_DISPATCH && V_DISPATCH(&value) != nullptr) {
     dispatch = V_DISPATCH(&value);
   } else if (V_VT(&value) == VT_UNKNOWN && V_UNKNOWN(&value) != nullptr) {
-    ClearErrorInfo();
-    ThrowIfFailed(V_UNKNOWN(&value)->QueryInterface(IID_PPV_ARGS(&dispatch)));
+    ThrowIfCallFails([&] { return V_UNKNOWN(&value)->QueryInterface(IID_PPV_ARGS(&dispatch)); });
   } else {
     throw FailureFromHresult(DISP_E_TYPEMISMATCH);  // a value where an object was expected
   }
@@ -101,10 +100,11 @@ std::wstring VariantText(const VARIANT& value) {
       return std::wstring(V_BSTR(&value), SysStringLen(V_BSTR(&value)));
     default: {
       UniqueVariant text;
-      ClearErrorInfo();
       // The source is only read; the declaration predates const.
-      ThrowIfFailed(
-          VariantChangeType(text.put(), const_cast<VARIANT*>(&value), VARIANT_ALPHABOOL, VT_BSTR));
+      ThrowIfCallFails([&] {
+        return VariantChangeType(text.put(), const_cast<VARIANT*>(&value), VARIANT_ALPHABOOL,
+                                 VT_BSTR);
+      });
       return std::wstring(V_BSTR(&text.get()), SysStringLen(V_BSTR(&text.get())));
     }
   }
@@ -112,42 +112,26 @@ std::wstring VariantText(const VARIANT& value) {
 
 }  // namespace
 
-namespace {
-
-struct ParsedName {
-  ComPtr<IBindCtx> context;
-  ComPtr<IMoniker> moniker;
-};
-
-ParsedName ParseDisplayName(const std::wstring& display_name) {
-  ParsedName parsed;
-  ClearErrorInfo();
-  ThrowIfFailed(CreateBindCtx(0, &parsed.context));
-  ULONG eaten = 0;
-  ClearErrorInfo();
-  ThrowIfFailed(
-      MkParseDisplayName(parsed.context.Get(), display_name.c_str(), &eaten, &parsed.moniker));
-  return parsed;
-}
-
-}  // namespace
-
 ComPtr<IDispatch> BindDisplayName(const std::wstring& display_name) {
-  const ParsedName parsed = ParseDisplayName(display_name);
+  ComPtr<IBindCtx> context;
+  ThrowIfCallFails([&] { return CreateBindCtx(0, &context); });
+  ComPtr<IMoniker> moniker;
+  ULONG eaten = 0;
+  ThrowIfCallFails(
+      [&] { return MkParseDisplayName(context.Get(), display_name.c_str(), &eaten, &moniker); });
   ComPtr<IDispatch> object;
-  ClearErrorInfo();
-  ThrowIfFailed(parsed.moniker->BindToObject(parsed.context.Get(), nullptr, IID_PPV_ARGS(&object)));
+  ThrowIfCallFails(
+      [&] { return moniker->BindToObject(context.Get(), nullptr, IID_PPV_ARGS(&object)); });
   return object;
 }
 
 void LoadMonikerHandler(const std::wstring& scheme) {
   CLSID handler{};
-  ClearErrorInfo();
-  ThrowIfFailed(CLSIDFromProgID(scheme.c_str(), &handler));
+  ThrowIfCallFails([&] { return CLSIDFromProgID(scheme.c_str(), &handler); });
   ComPtr<IUnknown> class_object;
-  ClearErrorInfo();
-  ThrowIfFailed(
-      CoGetClassObject(handler, CLSCTX_INPROC_SERVER, nullptr, IID_PPV_ARGS(&class_object)));
+  ThrowIfCallFails([&] {
+    return CoGetClassObject(handler, CLSCTX_INPROC_SERVER, nullptr, IID_PPV_ARGS(&class_object));
+  });
 }
 
 ManagementObjectRef ComManagementBinder::BindMoniker(const std::wstring& display_name) {
@@ -178,8 +162,7 @@ std::unique_ptr<MemberWalk> ComManagementBinder::WalkMembers(ManagementObject& c
   if (V_VT(&result.get()) == VT_DISPATCH) unknown = V_DISPATCH(&result.get());
   if (unknown == nullptr) throw FailureFromHresult(DISP_E_TYPEMISMATCH);
   ComPtr<IEnumVARIANT> enumerator;
-  ClearErrorInfo();
-  ThrowIfFailed(unknown->QueryInterface(IID_PPV_ARGS(&enumerator)));
+  ThrowIfCallFails([&] { return unknown->QueryInterface(IID_PPV_ARGS(&enumerator)); });
   return std::make_unique<EnumeratorWalk>(std::move(enumerator));
 }
 
