@@ -56,16 +56,27 @@ struct WorkerStart {
   std::wstring computer;
 };
 
+// Whether a call can be cancelled from another thread here. Wine accepts the request to allow it
+// but exports the cancellation itself as a stub that aborts the process when called.
+bool PlatformCancelsCalls() {
+  static const bool cancels = [] {
+    const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+    return ntdll == nullptr || GetProcAddress(ntdll, "wine_get_version") == nullptr;
+  }();
+  return cancels;
+}
+
 // COM for one thread: a single-threaded apartment of its own, as the management service's
 // scripting objects are registered for.
 class WorkerApartment {
  public:
-  WorkerApartment()
-      : result_(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE)) {
-    if (FAILED(result_)) throw FailureFromHresult(result_);
+  WorkerApartment() {
+    const HRESULT result =
+        CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
+    if (FAILED(result)) throw FailureFromHresult(result);
     // Lets the coordinating thread cancel this thread's outgoing call at its deadline, where the
     // platform offers that at all.
-    cancellable_ = SUCCEEDED(CoEnableCallCancellation(nullptr));
+    cancellable_ = PlatformCancelsCalls() && SUCCEEDED(CoEnableCallCancellation(nullptr));
   }
   WorkerApartment(const WorkerApartment&) = delete;
   WorkerApartment& operator=(const WorkerApartment&) = delete;
@@ -76,16 +87,8 @@ class WorkerApartment {
   bool cancellable() const noexcept { return cancellable_; }
 
  private:
-  HRESULT result_;
   bool cancellable_ = false;
 };
-
-// Whether a call can be cancelled from another thread here. Wine accepts the request to allow it
-// but exports the cancellation itself as a stub that aborts the process when called.
-bool PlatformCancelsCalls() {
-  const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
-  return ntdll == nullptr || GetProcAddress(ntdll, "wine_get_version") == nullptr;
-}
 
 void MarkCancellable(Board& board, std::size_t job) {
   const std::lock_guard<std::mutex> lock(board.mutex);
@@ -96,7 +99,7 @@ ComputerRows LookUpInOwnApartment(const WorkerStart& start) {
   const Clock::time_point started = Clock::now();
   try {
     const WorkerApartment apartment;
-    if (apartment.cancellable() && PlatformCancelsCalls()) MarkCancellable(*start.board, start.job);
+    if (apartment.cancellable()) MarkCancellable(*start.board, start.job);
     return LookUpComputer(start.computer);
   } catch (const PlatformFailure& failure) {
     return {FailedRow(start.computer, RowStatus::kFailed, failure, MillisecondsSince(started))};
@@ -165,6 +168,7 @@ class Coordinator {
     Board::Job& job = board_->jobs[index];
     job.state = Board::State::kRunning;
     job.deadline = Clock::now() + plan_.timeout;
+    ++running_;
     HANDLE thread = CreateThread(nullptr, kWorkerStack, Worker, start.get(),
                                  STACK_SIZE_PARAM_IS_A_RESERVATION, &job.thread_id);
     if (thread == nullptr) {
@@ -172,12 +176,10 @@ class Coordinator {
       job.rows = {FailedRow(computer, RowStatus::kFailed, failure, 0)};
       job.state = Board::State::kEnded;
       board_->ended.push_back(index);
-      ++running_;
       return;
     }
     start.release();      // the worker owns it now
     CloseHandle(thread);  // never joined: a worker past its deadline is left behind
-    ++running_;
   }
 
   // Waits until a worker ends, the nearest deadline passes or the run is stopped; true if stopped.
