@@ -4,6 +4,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "csv_reader.h"
 #include "run_outcome.h"
 #include "text_encoding.h"
 
@@ -19,30 +20,6 @@ const std::vector<LookupRow> kAwkwardRows = {
     {L"pc4", L"", RowStatus::kNoInstance, std::nullopt, L"", 7},
 };
 
-// RFC 4180 as a reader sees it: quoted fields may hold anything, and "" is one quote.
-std::vector<std::vector<std::wstring>> ReadCsv(const std::wstring& text) {
-  std::vector<std::vector<std::wstring>> records(1, std::vector<std::wstring>(1));
-  bool quoted = false;
-  for (std::size_t index = 0; index < text.size(); ++index) {
-    const wchar_t unit = text[index];
-    if (quoted && unit == L'"' && text.compare(index, 2, L"\"\"") == 0) {
-      records.back().back() += unit;
-      ++index;
-    } else if (unit == L'"') {
-      quoted = !quoted;
-    } else if (!quoted && unit == L',') {
-      records.back().emplace_back();
-    } else if (!quoted && text.compare(index, 2, L"\r\n") == 0) {
-      records.emplace_back(1);
-      ++index;
-    } else {
-      records.back().back() += unit;
-    }
-  }
-  records.pop_back();
-  return records;
-}
-
 TEST(CsvOutput, QuotesOnlyWhatNeedsItAndReadsBackAsWritten) {
   const std::wstring csv = FormatRows(OutputFormat::kCsv, kAwkwardRows);
   EXPECT_EQ(csv,
@@ -51,14 +28,16 @@ TEST(CsvOutput, QuotesOnlyWhatNeedsItAndReadsBackAsWritten) {
             L"h\u00F6st-\U0001F600,,failed,0x80041015,\"Gone, retry \",30000\r\n"
             L"\"pc3 \",SN\u20AC,timed out,,Timed out.,30001\r\n"
             L"pc4,,no instance,,,7\r\n");
-  const auto records = ReadCsv(csv);
-  ASSERT_EQ(records.size(), kAwkwardRows.size() + 1);
+  const auto records = csv_support::ReadCsv(Utf8FromWide(csv));
+  ASSERT_TRUE(records.has_value()) << "not RFC 4180";
+  ASSERT_EQ(records->size(), kAwkwardRows.size() + 1);
   for (std::size_t index = 0; index < kAwkwardRows.size(); ++index) {
     const LookupRow& row = kAwkwardRows[index];
-    EXPECT_THAT(records[index + 1],
-                ::testing::ElementsAre(row.computer, row.serial, StatusWord(row.status),
-                                       row.code ? L"0x80041015" : L"", row.description,
-                                       std::to_wstring(row.milliseconds)));
+    EXPECT_THAT(
+        (*records)[index + 1],
+        ::testing::ElementsAre(Utf8FromWide(row.computer), Utf8FromWide(row.serial),
+                               Utf8FromWide(StatusWord(row.status)), row.code ? "0x80041015" : "",
+                               Utf8FromWide(row.description), std::to_string(row.milliseconds)));
   }
 }
 

@@ -15,6 +15,7 @@
 namespace quillmark::companion_endtoend {
 namespace {
 
+using csv_support::CsvRecord;
 using standin::Failure;
 using standin::Plan;
 using standin::Raise;
@@ -161,7 +162,7 @@ CsvOutput ReadCompanionCsv(const std::string& bytes) {
     output.problem = "no UTF-8 byte-order mark";
     return output;
   }
-  std::optional<std::vector<CsvRecord>> records = ReadCsv(bytes.substr(mark.size()));
+  std::optional<std::vector<CsvRecord>> records = csv_support::ReadCsv(bytes.substr(mark.size()));
   if (!records) {
     output.problem = "not RFC 4180 CSV with CRLF line ends";
     return output;

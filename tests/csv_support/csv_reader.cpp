@@ -3,7 +3,7 @@
 
 #include <utility>
 
-namespace quillmark::companion_endtoend {
+namespace quillmark::csv_support {
 
 std::optional<std::vector<CsvRecord>> ReadCsv(const std::string& text) {
   std::vector<CsvRecord> records;
@@ -42,4 +42,4 @@ std::optional<std::vector<CsvRecord>> ReadCsv(const std::string& text) {
   return records;
 }
 
-}  // namespace quillmark::companion_endtoend
+}  // namespace quillmark::csv_support

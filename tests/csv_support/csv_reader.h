@@ -1,11 +1,11 @@
-// A strict RFC 4180 reader for the companion's CSV output.
+// A strict RFC 4180 reader, with which the tests read back the companion's CSV output.
 #pragma once
 
 #include <optional>
 #include <string>
 #include <vector>
 
-namespace quillmark::companion_endtoend {
+namespace quillmark::csv_support {
 
 using CsvRecord = std::vector<std::string>;
 
@@ -16,4 +16,4 @@ using CsvRecord = std::vector<std::string>;
 // its CRLF. The fields' bytes are returned as they are.
 std::optional<std::vector<CsvRecord>> ReadCsv(const std::string& text);
 
-}  // namespace quillmark::companion_endtoend
+}  // namespace quillmark::csv_support

@@ -4,7 +4,7 @@
 
 #include "csv_reader.h"
 
-namespace quillmark::companion_endtoend {
+namespace quillmark::csv_support {
 namespace {
 
 using ::testing::ElementsAre;
@@ -27,4 +27,4 @@ TEST(CsvReader, RefusesWhatBreaksTheRules) {
 }
 
 }  // namespace
-}  // namespace quillmark::companion_endtoend
+}  // namespace quillmark::csv_support
