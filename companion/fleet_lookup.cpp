@@ -10,7 +10,7 @@
 
 #include "com_failure.h"
 #include "com_management_binder.h"
-#include "serial_lookup.h"
+#include "computer_lookup.h"
 
 namespace quillmark::companion {
 namespace {
@@ -264,24 +264,6 @@ class Coordinator {
 UniqueEvent::UniqueEvent(bool manual_reset)
     : event_(CreateEventW(nullptr, manual_reset, FALSE, nullptr)) {
   if (event_ == nullptr) throw FailureFromHresult(HRESULT_FROM_WIN32(GetLastError()));
-}
-
-ComputerRows LookUpComputer(const std::wstring& computer) {
-  const Clock::time_point start = Clock::now();
-  ComputerRows rows;
-  try {
-    ComManagementBinder binder;
-    ForEachSerial(computer, binder, [&](const std::wstring& serial) {
-      rows.push_back({computer, serial, RowStatus::kOk, std::nullopt, L"", 0});
-    });
-  } catch (const PlatformFailure& failure) {
-    // Serials read before the failure are kept: nothing that was learnt is lost.
-    rows.push_back(FailedRow(computer, RowStatus::kFailed, failure, 0));
-  }
-  if (rows.empty()) rows.push_back({computer, L"", RowStatus::kNoInstance, std::nullopt, L"", 0});
-  const std::uint64_t milliseconds = MillisecondsSince(start);
-  for (LookupRow& row : rows) row.milliseconds = milliseconds;
-  return rows;
 }
 
 FleetResult RunFleet(const FleetPlan& plan, HANDLE stop, const ProgressReceiver& progress) {

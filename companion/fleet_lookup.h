@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "computer_lookup.h"
 #include "lookup_rows.h"
 #include "run_outcome.h"
 
@@ -37,9 +38,6 @@ struct FleetPlan {
   std::chrono::milliseconds timeout{30000};
 };
 
-// The rows of one computer whose lookup ended (with serials, none, a failure or its deadline).
-using ComputerRows = std::vector<LookupRow>;
-
 struct FleetResult {
   // In the plan's order; empty for a computer whose lookup had not ended when the run stopped.
   std::vector<std::optional<ComputerRows>> computers;
@@ -54,8 +52,5 @@ using ProgressReceiver = std::function<void(const LookupProgress&)>;
 // as timed out and its call cancelled where the platform can; a thread that cannot be cancelled is
 // left behind, never waited for, and owns everything it still uses.
 FleetResult RunFleet(const FleetPlan& plan, HANDLE stop, const ProgressReceiver& progress);
-
-// The rows of one computer, looked up on the calling thread, which must be in a COM apartment.
-ComputerRows LookUpComputer(const std::wstring& computer);
 
 }  // namespace quillmark::companion
