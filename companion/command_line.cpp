@@ -89,6 +89,13 @@ class ArgumentWalk {
     if (name == L"--quiet") {
       if (attached_value) Fail(L"--quiet takes no value");
       options_.quiet = true;
+    } else if (name == L"--csv-raw") {
+      if (attached_value) Fail(L"--csv-raw takes no value");
+      options_.csv_raw = true;
+    } else if (name == L"--retry-list") {
+      const std::wstring path = ValueOf(name, attached_value);
+      if (path.empty()) Fail(L"--retry-list needs a file name");
+      options_.retry_list = path;
     } else if (name == L"--parallel") {
       options_.parallel = CountValue(name, attached_value, kMaxParallel);
     } else if (name == L"--timeout") {
@@ -120,7 +127,7 @@ class ArgumentWalk {
   OutputFormat FormatValue(const std::wstring& name, const std::optional<std::wstring>& attached) {
     const std::wstring value = ValueOf(name, attached);
     const auto format = FormatNamed(value);
-    if (!format) Fail(name + L" needs table, csv or json, not " + Quoted(value));
+    if (!format) Fail(name + L" needs table, csv, json or jsonl, not " + Quoted(value));
     return *format;
   }
 
@@ -187,13 +194,16 @@ std::wstring UsageText() {
       L"  --timeout S     give up on a computer after S seconds (1 to " +
           std::to_wstring(kMaxTimeoutSeconds) + L", default " +
           std::to_wstring(kDefaultTimeoutSeconds) + L")",
-      L"  --format F      table, csv or json (default: table on a console, csv otherwise)",
+      L"  --format F      table, csv, json or jsonl (JSON Lines); default: table on a console,",
+      L"                  csv otherwise",
+      L"  --csv-raw       no apostrophe before CSV fields that start with = + - @ tab or CR",
+      L"  --retry-list F  write the names that gave no serial number to F, for @F",
       L"  --quiet         no progress line",
       L"  --help, -h, /?  this text",
       L"  --              every argument after it is a name",
       L"",
       L"Exit code: 0 when every computer gave its serial number, 1 when any did not, 2 for a",
-      L"mistake in the command line.",
+      L"mistake in the command line, 3 when the output could not be written.",
   };
   std::wstring text;
   for (const std::wstring& line : lines) text += line + kLineEnd;

@@ -23,6 +23,9 @@ struct CompanionOptions {
   // Not given: the caller picks a table for a console and CSV otherwise.
   std::optional<OutputFormat> format;
   bool quiet = false;
+  bool csv_raw = false;  // CSV fields that look like formulas are written without an apostrophe
+  // Where the names that gave no serial number go, one a line, to be read back as @FILE.
+  std::optional<std::wstring> retry_list;
   // Asked for help: nothing else was read or checked, and `computers` is empty.
   bool show_usage = false;
 };

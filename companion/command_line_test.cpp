@@ -49,7 +49,8 @@ TEST(CommandLine, AppliesDefaultsAndReadsValuesGivenEitherWay) {
   const auto defaults = OptionsOf({L"pc"}, lists);
   EXPECT_EQ(defaults.parallel, kDefaultParallel);
   EXPECT_EQ(defaults.timeout_seconds, kDefaultTimeoutSeconds);
-  EXPECT_FALSE(defaults.format || defaults.quiet || defaults.show_usage);
+  EXPECT_FALSE(defaults.format || defaults.quiet || defaults.show_usage || defaults.csv_raw ||
+               defaults.retry_list);
 
   const auto given = OptionsOf({L"--parallel", L"8", L"--timeout=86400", L"--format=JSON",
                                 L"--quiet", L"--parallel=256", L"pc"},
@@ -58,6 +59,13 @@ TEST(CommandLine, AppliesDefaultsAndReadsValuesGivenEitherWay) {
   EXPECT_EQ(given.timeout_seconds, 86400);
   EXPECT_EQ(given.format, OutputFormat::kJson);
   EXPECT_TRUE(given.quiet);
+
+  const auto more = OptionsOf({L"--format", L"jsonl", L"--csv-raw", L"--retry-list", L"a.txt",
+                               L"--retry-list=again.txt", L"pc"},
+                              lists);
+  EXPECT_EQ(more.format, OutputFormat::kJsonLines);
+  EXPECT_TRUE(more.csv_raw);
+  EXPECT_EQ(more.retry_list, L"again.txt");
 }
 
 TEST(CommandLine, TakesEveryArgumentAfterDoubleDashAsAName) {
@@ -90,7 +98,10 @@ TEST(UsageErrors, EachSaysInOneLineWhatIsWrongAndWithWhichOptionOrFile) {
       {{L"pc", L"--timeout"}, L"--timeout needs a value"},
       {{L"--parallel", L"0", L"pc"}, L"--parallel needs a whole number from 1 to 256, not \"0\""},
       {{L"--timeout", L"-5", L"pc"}, L"--timeout needs a whole number from 1 to 86400, not \"-5\""},
-      {{L"--format", L"xml", L"pc"}, L"--format needs table, csv or json, not \"xml\""},
+      {{L"--format", L"xml", L"pc"}, L"--format needs table, csv, json or jsonl, not \"xml\""},
+      {{L"--csv-raw=no", L"pc"}, L"--csv-raw takes no value"},
+      {{L"pc", L"--retry-list"}, L"--retry-list needs a value"},
+      {{L"--retry-list=", L"pc"}, L"--retry-list needs a file name"},
       {{L"@"}, L"\"@\" needs a file name after it"},
       {{L"@gone.txt"}, L"cannot read \"gone.txt\": The system cannot find the file specified."},
       {{L"-"}, L"cannot read standard input: The handle is invalid."},
@@ -106,8 +117,9 @@ TEST(UsageErrors, EachSaysInOneLineWhatIsWrongAndWithWhichOptionOrFile) {
 }
 
 TEST(Usage, NamesTheProgramEveryOptionAndTheDefaults) {
-  for (const wchar_t* phrase : {L"quillmark", L"@FILE", L"--parallel N", L"default 32",
-                                L"--timeout S", L"default 30", L"--format F", L"--quiet", L"/?"}) {
+  for (const wchar_t* phrase :
+       {L"quillmark", L"@FILE", L"--parallel N", L"default 32", L"--timeout S", L"default 30",
+        L"--format F", L"jsonl", L"--csv-raw", L"--retry-list F", L"--quiet", L"/?", L"3 when"}) {
     EXPECT_NE(UsageText().find(phrase), std::wstring::npos) << testing::PrintToString(phrase);
   }
 }

@@ -1,12 +1,15 @@
-// Writing lookup rows as a console table, RFC 4180 CSV and JSON.
+// Writing lookup rows as a console table, RFC 4180 CSV, JSON and JSON Lines.
 #include "lookup_rows.h"
 
 #include <algorithm>
 #include <array>
 #include <cstddef>
+#include <cwchar>
+#include <string_view>
 
 #include "platform_failure.h"
 #include "text_encoding.h"
+#include "visible_text.h"
 
 namespace quillmark::companion {
 namespace {
@@ -29,15 +32,15 @@ Fields FieldsOf(const LookupRow& row) {
   return {row.computer, row.serial, StatusWord(row.status), code, row.description, milliseconds};
 }
 
-void AppendUnicodeEscape(std::u32string& text, char32_t code_point) {
-  constexpr char32_t kHexDigits[] = U"0123456789abcdef";
-  text += U"\\u";
-  for (int shift = 12; shift >= 0; shift -= 4) text += kHexDigits[(code_point >> shift) & 0xF];
-}
-
 // --- CSV ---
 
 bool IsCsvBlank(wchar_t unit) { return unit == L' ' || unit == L'\t'; }
+
+// What a spreadsheet program takes as the start of a formula (or, for a tab or carriage return,
+// as blank before one).
+bool LooksLikeFormula(const std::wstring& field) {
+  return !field.empty() && std::wstring_view(L"=+-@\t\r").find(field.front()) != std::wstring::npos;
+}
 
 // Blanks at either end are quoted because spreadsheet programs and many readers trim them from an
 // unquoted field.
@@ -47,7 +50,9 @@ bool NeedsCsvQuotes(const std::wstring& field) {
          IsCsvBlank(field.back());
 }
 
-std::wstring CsvField(const std::wstring& field) {
+std::wstring CsvField(const std::wstring& value, bool raw) {
+  std::wstring field = VisibleText(value, LineBreaks::kKept);
+  if (!raw && LooksLikeFormula(value)) field.insert(0, 1, L'\'');
   if (!NeedsCsvQuotes(field)) return field;
   std::wstring quoted = L"\"";
   for (const wchar_t unit : field) {
@@ -57,31 +62,27 @@ std::wstring CsvField(const std::wstring& field) {
   return quoted + L'"';
 }
 
-std::wstring CsvLine(const Fields& fields) {
+std::wstring CsvLine(const Fields& fields, bool raw) {
   std::wstring line;
   for (std::size_t column = 0; column < kColumnCount; ++column) {
     if (column != 0) line += L',';
-    line += CsvField(fields[column]);
+    line += CsvField(fields[column], raw);
   }
   return line + kLineEnd;
 }
 
 // --- JSON ---
 
+// JSON's escapes for the quote and the backslash first, as plain text; then the visible convention,
+// whose escapes are JSON's own.
 std::wstring JsonString(const std::wstring& value) {
-  std::u32string escaped = U"\"";
-  for (char32_t code_point : CodePointsFrom(value)) {
-    if (code_point > kLastCodePoint) code_point = kReplacementCharacter;
-    if (code_point == U'"' || code_point == U'\\') {
-      escaped += U'\\';
-      escaped += code_point;
-    } else if (code_point < 0x20 || IsSurrogate(code_point)) {
-      AppendUnicodeEscape(escaped, code_point);
-    } else {
-      escaped += code_point;
-    }
+  std::wstring escaped;
+  escaped.reserve(value.size());
+  for (const wchar_t unit : value) {
+    if (unit == L'"' || unit == L'\\') escaped += L'\\';
+    escaped += unit;
   }
-  return UnitsFromCodePoints<std::wstring>(escaped + U'"');
+  return L"\"" + VisibleText(escaped) + L"\"";
 }
 
 std::wstring JsonObject(const LookupRow& row) {
@@ -92,40 +93,33 @@ std::wstring JsonObject(const LookupRow& row) {
          L", \"milliseconds\": " + std::to_wstring(row.milliseconds) + L"}";
 }
 
-std::wstring JsonText(const std::vector<LookupRow>& rows) {
-  if (rows.empty()) return std::wstring(L"[]") + kLineEnd;
-  std::wstring text = std::wstring(L"[") + kLineEnd;
-  for (std::size_t index = 0; index < rows.size(); ++index) {
-    text += L"  " + JsonObject(rows[index]) + (index + 1 < rows.size() ? L"," : L"") + kLineEnd;
-  }
-  return text + L"]" + kLineEnd;
-}
-
 // --- Table ---
 
-// Characters that would move the cursor or end the line on a console, or that a terminal takes as
-// a line break.
-bool BreaksTableRow(char32_t code_point) {
-  return code_point < 0x20 || (code_point >= 0x7F && code_point <= 0x9F) || code_point == 0x2028 ||
-         code_point == 0x2029;
-}
-
-std::u32string TableCell(const std::wstring& value) {
+// The visible convention, with the table's shorter forms for line breaks and tabs. A tab becomes
+// plain text before the convention is applied, which leaves plain text alone.
+std::u32string TableCell(std::wstring value) {
+  for (std::size_t at = value.find(L'\t'); at != std::wstring::npos; at = value.find(L'\t', at)) {
+    value.replace(at, 1, L"\\t");
+  }
   std::u32string cell;
-  for (const char32_t code_point : CodePointsFrom(value)) {
-    if (code_point == U'\n') {
-      cell += U"\\n";
-    } else if (code_point == U'\r') {
+  for (const char32_t code_point : CodePointsFrom(VisibleText(value, LineBreaks::kKept))) {
+    if (code_point == U'\r') {
       cell += U"\\r";
-    } else if (code_point == U'\t') {
-      cell += U"\\t";
-    } else if (BreaksTableRow(code_point)) {
-      AppendUnicodeEscape(cell, code_point);
+    } else if (code_point == U'\n') {
+      cell += U"\\n";
     } else {
       cell += code_point;
     }
   }
   return cell;
+}
+
+// A serial or description cut at its cap, ending in the marker.
+std::u32string Capped(std::u32string cell, std::size_t cap) {
+  const std::u32string marker = CodePointsFrom(std::wstring(kCutMarker));
+  if (cell.size() <= cap) return cell;
+  cell.resize(cap - marker.size());
+  return cell + marker;
 }
 
 using TableCells = std::array<std::u32string, kColumnCount>;
@@ -135,14 +129,16 @@ TableCells TableCellsOf(const Fields& fields) {
   for (std::size_t column = 0; column < kColumnCount; ++column) {
     cells[column] = TableCell(fields[kTableOrder[column]]);
   }
+  cells[1] = Capped(std::move(cells[1]), kSerialCap);
+  cells[kColumnCount - 1] = Capped(std::move(cells[kColumnCount - 1]), kDescriptionCap);
   return cells;
 }
 
-std::wstring TableLine(const TableCells& cells,
-                       const std::array<std::size_t, kColumnCount>& widths) {
+std::wstring TableLine(const TableCells& cells, const TableWidths& widths) {
   std::u32string line;
   for (std::size_t column = 0; column < kColumnCount; ++column) {
-    const std::u32string padding(widths[column] - cells[column].size(), U' ');
+    const std::size_t width = std::max(widths[column], cells[column].size());
+    const std::u32string padding(width - cells[column].size(), U' ');
     const bool right_aligned = kTableOrder[column] == kMillisecondsColumn;
     if (column != 0) line += kTableGap;
     line += right_aligned ? padding + cells[column] : cells[column] + padding;
@@ -151,18 +147,16 @@ std::wstring TableLine(const TableCells& cells,
   return UnitsFromCodePoints<std::wstring>(line) + kLineEnd;
 }
 
-std::wstring TableText(const std::vector<LookupRow>& rows) {
-  std::vector<TableCells> lines{TableCellsOf(kColumnNames)};
-  for (const LookupRow& row : rows) lines.push_back(TableCellsOf(FieldsOf(row)));
-  std::array<std::size_t, kColumnCount> widths{};
-  for (const TableCells& cells : lines) {
-    for (std::size_t column = 0; column < kColumnCount; ++column) {
-      widths[column] = std::max(widths[column], cells[column].size());
-    }
+void Widen(TableWidths& widths, const TableCells& cells) {
+  for (std::size_t column = 0; column < kColumnCount; ++column) {
+    widths[column] = std::max(widths[column], cells[column].size());
   }
-  std::wstring text;
-  for (const TableCells& cells : lines) text += TableLine(cells, widths);
-  return text;
+}
+
+TableWidths HeaderWidths() {
+  TableWidths widths{};
+  Widen(widths, TableCellsOf(kColumnNames));
+  return widths;
 }
 
 }  // namespace
@@ -177,6 +171,8 @@ const wchar_t* StatusWord(RowStatus status) {
       return L"failed";
     case RowStatus::kTimedOut:
       return L"timed out";
+    case RowStatus::kNotLookedUp:
+      return L"not looked up";
   }
   return L"failed";
 }
@@ -189,27 +185,78 @@ std::optional<OutputFormat> FormatNamed(const std::wstring& name) {
   if (lower == L"table") return OutputFormat::kTable;
   if (lower == L"csv") return OutputFormat::kCsv;
   if (lower == L"json") return OutputFormat::kJson;
+  if (lower == L"jsonl") return OutputFormat::kJsonLines;
   return std::nullopt;
 }
 
-std::wstring FormatRows(OutputFormat format, const std::vector<LookupRow>& rows) {
-  switch (format) {
-    case OutputFormat::kCsv: {
-      std::wstring text = CsvHeaderLine();
-      for (const LookupRow& row : rows) text += CsvRecordLine(row);
-      return text;
-    }
+TableWidths TableWidthsUpFront(const std::vector<std::wstring>& computers,
+                               std::uint64_t timeout_milliseconds) {
+  TableWidths widths = HeaderWidths();
+  for (const std::wstring& computer : computers) {
+    widths[0] = std::max(widths[0], TableCell(computer).size());
+  }
+  widths[1] = std::max(widths[1], kSerialCap);
+  for (const RowStatus status : {RowStatus::kOk, RowStatus::kNoInstance, RowStatus::kFailed,
+                                 RowStatus::kTimedOut, RowStatus::kNotLookedUp}) {
+    widths[2] = std::max(widths[2], std::wcslen(StatusWord(status)));
+  }
+  widths[3] = std::max(widths[3], FormatFailureCode(0).size());
+  // A lookup ends by its deadline, give or take the time the coordinating thread takes to see it.
+  widths[4] = std::max(widths[4], std::to_wstring(timeout_milliseconds * 10).size());
+  return widths;
+}
+
+std::wstring RowFormatter::Opening() const {
+  switch (style_.format) {
+    case OutputFormat::kCsv:
+      return CsvLine(kColumnNames, true);
     case OutputFormat::kJson:
-      return JsonText(rows);
+      return L"[";
+    case OutputFormat::kJsonLines:
+      return L"";
     case OutputFormat::kTable:
       break;
   }
-  return TableText(rows);
+  return TableLine(TableCellsOf(kColumnNames), style_.table_widths);
 }
 
-std::wstring CsvHeaderLine() { return CsvLine(kColumnNames); }
+std::wstring RowFormatter::Rows(const std::vector<LookupRow>& rows) {
+  std::wstring text;
+  for (const LookupRow& row : rows) {
+    switch (style_.format) {
+      case OutputFormat::kCsv:
+        text += CsvLine(FieldsOf(row), style_.csv_raw);
+        break;
+      case OutputFormat::kJson:
+        text += std::wstring(any_row_ ? L"," : L"") + kLineEnd + L"  " + JsonObject(row);
+        break;
+      case OutputFormat::kJsonLines:
+        text += JsonObject(row) + L"\n";
+        break;
+      case OutputFormat::kTable:
+        text += TableLine(TableCellsOf(FieldsOf(row)), style_.table_widths);
+        break;
+    }
+    any_row_ = true;
+  }
+  return text;
+}
 
-std::wstring CsvRecordLine(const LookupRow& row) { return CsvLine(FieldsOf(row)); }
+std::wstring RowFormatter::Closing() const {
+  if (style_.format != OutputFormat::kJson) return L"";
+  return std::wstring(any_row_ ? kLineEnd : L"") + L"]" + kLineEnd;
+}
+
+std::wstring FormatRows(OutputFormat format, const std::vector<LookupRow>& rows) {
+  OutputStyle style;
+  style.format = format;
+  style.table_widths = HeaderWidths();
+  for (const LookupRow& row : rows) Widen(style.table_widths, TableCellsOf(FieldsOf(row)));
+  RowFormatter formatter(style);
+  const std::wstring opening = formatter.Opening();
+  const std::wstring body = formatter.Rows(rows);
+  return opening + body + formatter.Closing();
+}
 
 bool StartsWithByteOrderMark(OutputFormat format) { return format == OutputFormat::kCsv; }
 

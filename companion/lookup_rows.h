@@ -1,6 +1,9 @@
-// The rows a run of lookups yields and the three ways they are written out: table, CSV and JSON.
+// The rows a run of lookups yields and the ways they are written out: table, CSV, JSON and JSON
+// Lines, one computer at a time.
 #pragma once
 
+#include <array>
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -8,7 +11,8 @@
 
 namespace quillmark::companion {
 
-enum class RowStatus { kOk, kNoInstance, kFailed, kTimedOut };
+// kNotLookedUp: the computer was never contacted, because no thread could be made for it at all.
+enum class RowStatus { kOk, kNoInstance, kFailed, kTimedOut, kNotLookedUp };
 
 // One BIOS instance's serial number, or the reason a computer gave none. A computer with several
 // instances gives several rows.
@@ -21,27 +25,62 @@ struct LookupRow {
   std::uint64_t milliseconds = 0;  // from the start of this computer's lookup
 };
 
-enum class OutputFormat { kTable, kCsv, kJson };
+enum class OutputFormat { kTable, kCsv, kJson, kJsonLines };
 
-// "ok", "no instance", "failed" or "timed out".
+// "ok", "no instance", "failed", "timed out" or "not looked up".
 const wchar_t* StatusWord(RowStatus status);
 
-// The format a --format value names ("table", "csv" or "json", in any case), if any.
+// The format a --format value names ("table", "csv", "json" or "jsonl", in any case), if any.
 std::optional<OutputFormat> FormatNamed(const std::wstring& name);
 
-// All rows in a format, as wide text; every line ends in kLineEnd. The caller writes it to a
-// console as it is, or elsewhere as UTF-8 (Utf8FromWide), preceded by kUtf8ByteOrderMark when
-// StartsWithByteOrderMark says so.
-//   table: aligned columns for a person to read, the free-text description last. Control
-//          characters are shown as escapes (\n, \r, \t, \u0085) so that no value can break its
-//          row; csv and json carry values exactly.
-//   csv:   RFC 4180 with a header row.
-//   json:  one array, one object a line; an unpaired surrogate is escaped, never written raw.
-std::wstring FormatRows(OutputFormat format, const std::vector<LookupRow>& rows);
+// Every value reaches every format with its control and bidirectional characters shown as escapes
+// and its unpaired surrogates as U+FFFD (see visible_text.h), so that no value can act on a
+// terminal or a spreadsheet. Per format:
+//   table: aligned columns for a person to read, the free-text description last; line breaks and
+//          tabs show as \n, \r and \t. A serial or description longer than its column's cap is cut
+//          there and ends in kCutMarker, so that one long value cannot widen every row.
+//   csv:   RFC 4180 with a header row; a line break inside a field stays, quoted. A field that
+//          begins with =, +, -, @, a tab or a carriage return is given a leading apostrophe, so
+//          that a spreadsheet program shows it as text rather than run it as a formula, unless
+//          `csv_raw` is set. Values are never cut.
+//   json:  one array, one object a line, with JSON's own escapes; values are never cut.
+//   jsonl: JSON Lines: the same objects, one a line, each line ending in LF alone.
+// Every other line ends in kLineEnd.
 
-// The CSV header line and one row's line, for a caller that writes rows as they arrive.
-std::wstring CsvHeaderLine();
-std::wstring CsvRecordLine(const LookupRow& row);
+// The widths of the table's columns, in code points, in the order the table shows them: computer,
+// serial, status, code, milliseconds, description (the last is never padded, only capped).
+using TableWidths = std::array<std::size_t, 6>;
+inline constexpr std::size_t kSerialCap = 40;
+inline constexpr std::size_t kDescriptionCap = 160;
+inline constexpr wchar_t kCutMarker[] = L"\u2026";
+
+// The widths known before any row: the widest of the names, the serial's cap, the longest status
+// word and code, and the milliseconds of the slowest row a run with this timeout can give.
+TableWidths TableWidthsUpFront(const std::vector<std::wstring>& computers,
+                               std::uint64_t timeout_milliseconds);
+
+struct OutputStyle {
+  OutputFormat format = OutputFormat::kCsv;
+  bool csv_raw = false;  // no leading apostrophe for a field that looks like a formula
+  TableWidths table_widths{};
+};
+
+// Writes rows one computer at a time: Opening() first, Rows() for each computer in order, then
+// Closing(), which also ends the output of a run that was stopped early.
+class RowFormatter {
+ public:
+  explicit RowFormatter(OutputStyle style) : style_(style) {}
+  std::wstring Opening() const;
+  std::wstring Rows(const std::vector<LookupRow>& rows);
+  std::wstring Closing() const;
+
+ private:
+  OutputStyle style_;
+  bool any_row_ = false;
+};
+
+// All rows at once, the table sized to them (serial and description still capped).
+std::wstring FormatRows(OutputFormat format, const std::vector<LookupRow>& rows);
 
 inline constexpr char kUtf8ByteOrderMark[] = "\xEF\xBB\xBF";
 

@@ -7,6 +7,7 @@
 #include "csv_reader.h"
 #include "run_outcome.h"
 #include "text_encoding.h"
+#include "visible_text.h"
 
 namespace quillmark::companion {
 namespace {
@@ -24,7 +25,7 @@ TEST(CsvOutput, QuotesOnlyWhatNeedsItAndReadsBackAsWritten) {
   const std::wstring csv = FormatRows(OutputFormat::kCsv, kAwkwardRows);
   EXPECT_EQ(csv,
             L"computer,serial,status,code,description,milliseconds\r\n"
-            L"\"pc,1\",\" \"\"quoted\"\"\r\nnext\t\",ok,,,12\r\n"
+            L"\"pc,1\",\" \"\"quoted\"\"\r\nnext\\u0009\",ok,,,12\r\n"
             L"h\u00F6st-\U0001F600,,failed,0x80041015,\"Gone, retry \",30000\r\n"
             L"\"pc3 \",SN\u20AC,timed out,,Timed out.,30001\r\n"
             L"pc4,,no instance,,,7\r\n");
@@ -35,7 +36,8 @@ TEST(CsvOutput, QuotesOnlyWhatNeedsItAndReadsBackAsWritten) {
     const LookupRow& row = kAwkwardRows[index];
     EXPECT_THAT(
         (*records)[index + 1],
-        ::testing::ElementsAre(Utf8FromWide(row.computer), Utf8FromWide(row.serial),
+        ::testing::ElementsAre(Utf8FromWide(row.computer),
+                               Utf8FromWide(VisibleText(row.serial, LineBreaks::kKept)),
                                Utf8FromWide(StatusWord(row.status)), row.code ? "0x80041015" : "",
                                Utf8FromWide(row.description), std::to_string(row.milliseconds)));
   }
@@ -59,11 +61,12 @@ TEST(JsonOutput, WritesOneObjectALineWithEscapesAndNullForNoCode) {
   EXPECT_EQ(FormatRows(OutputFormat::kJson, {}), L"[]\r\n");
 }
 
-TEST(JsonOutput, EscapesBackslashAndUnpairedSurrogatesSoTheUtf8IsValid) {
+TEST(JsonOutput, EscapesBackslashAndReplacesUnpairedSurrogatesSoTheUtf8IsValid) {
   LookupRow row;
   row.serial = L"a\\b" + std::wstring(1, static_cast<wchar_t>(0xD800)) + L"\x7F\u2028";
   const std::string utf8 = Utf8FromWide(FormatRows(OutputFormat::kJson, {row}));
-  EXPECT_NE(utf8.find("\"serial\": \"a\\\\b\\ud800\x7F\xE2\x80\xA8\""), std::string::npos) << utf8;
+  EXPECT_NE(utf8.find("\"serial\": \"a\\\\b\xEF\xBF\xBD\\u007f\\u2028\""), std::string::npos)
+      << utf8;
 }
 
 TEST(TableOutput, AlignsByCodePointsAndShowsControlCharactersAsEscapes) {
@@ -79,6 +82,85 @@ TEST(TableOutput, AlignsByCodePointsAndShowsControlCharactersAsEscapes) {
                 L"pc2" +
                 std::wstring(18, L' ') + L"timed out  0x80041015" + std::wstring(9, L' ') +
                 L"30000\r\n");
+}
+
+struct GuardCase {
+  const char* promise;
+  std::wstring serial;
+  std::wstring guarded;  // the CSV field by default
+  std::wstring raw;      // the CSV field with --csv-raw
+};
+
+TEST(CsvOutput, GuardsFieldsThatASpreadsheetWouldRunAndNeverWritesControlsRaw) {
+  const GuardCase cases[] = {
+      {"a formula", L"=HYPERLINK(\"http://x\",\"y\")",
+       L"\"'=HYPERLINK(\"\"http://x\"\",\"\"y\"\")\"",
+       L"\"=HYPERLINK(\"\"http://x\"\",\"\"y\"\")\""},
+      {"plus", L"+1", L"'+1", L"+1"},
+      {"minus", L"-2+3", L"'-2+3", L"-2+3"},
+      {"at", L"@SUM(A1)", L"'@SUM(A1)", L"@SUM(A1)"},
+      {"a leading tab", L"\t=1", L"'\\u0009=1", L"\\u0009=1"},
+      {"a leading carriage return", L"\r=1", L"\"'\r=1\"", L"\"\r=1\""},
+      {"a sign later on", L"A=1-2", L"A=1-2", L"A=1-2"},
+      {"terminal escapes", L"\x1B]0;t\x07\x1B[2J", L"\\u001b]0;t\\u0007\\u001b[2J",
+       L"\\u001b]0;t\\u0007\\u001b[2J"},
+      {"NUL and DEL", std::wstring(L"a\0b\x7F", 4), L"a\\u0000b\\u007f", L"a\\u0000b\\u007f"},
+      {"bidi override", L"\u202Egnp.exe", L"\\u202egnp.exe", L"\\u202egnp.exe"},
+      {"a line break stays quoted", L"a\nb", L"\"a\nb\"", L"\"a\nb\""},
+  };
+  for (const GuardCase& row : cases) {
+    for (const bool raw : {false, true}) {
+      OutputStyle style;
+      style.csv_raw = raw;
+      RowFormatter formatter(style);
+      const std::wstring line =
+          formatter.Rows({{L"pc", row.serial, RowStatus::kOk, std::nullopt, L"", 1}});
+      EXPECT_EQ(line, L"pc," + (raw ? row.raw : row.guarded) + L",ok,,,1\r\n")
+          << row.promise << (raw ? " (raw)" : "");
+    }
+  }
+}
+
+// One computer's rows at a time give what all rows at once give, and a run stopped before any row
+// still ends in a whole document.
+TEST(RowFormatter, StreamsEachFormatComputerByComputer) {
+  const std::vector<LookupRow> first = {kAwkwardRows[0], kAwkwardRows[1]};
+  const std::vector<LookupRow> second = {kAwkwardRows[2], kAwkwardRows[3]};
+  for (const OutputFormat format : {OutputFormat::kCsv, OutputFormat::kJson}) {
+    OutputStyle style;
+    style.format = format;
+    RowFormatter formatter(style);
+    std::wstring text = formatter.Opening();
+    text += formatter.Rows(first);
+    text += formatter.Rows(second);
+    EXPECT_EQ(text + formatter.Closing(), FormatRows(format, kAwkwardRows));
+    RowFormatter stopped(style);
+    EXPECT_EQ(stopped.Opening() + stopped.Closing(), FormatRows(format, {}));
+  }
+  OutputStyle lines;
+  lines.format = OutputFormat::kJsonLines;
+  RowFormatter formatter(lines);
+  EXPECT_EQ(
+      formatter.Opening() + formatter.Rows({kAwkwardRows[3]}) + formatter.Closing(),
+      L"{\"computer\": \"pc4\", \"serial\": \"\", \"status\": \"no instance\", \"code\": null, "
+      L"\"description\": \"\", \"milliseconds\": 7}\n");
+}
+
+TEST(TableOutput, StreamsInWidthsKnownUpFrontAndCutsLongValuesWithAMarker) {
+  OutputStyle style;
+  style.format = OutputFormat::kTable;
+  style.table_widths = TableWidthsUpFront({L"pc1", L"a-long-name"}, 30000);
+  RowFormatter formatter(style);
+  const std::wstring long_serial(50000, L'S');
+  const std::wstring line = formatter.Rows(
+      {{L"pc1", long_serial, RowStatus::kFailed, kTransportFailure, std::wstring(500, L'd'), 9}});
+  const std::wstring serial_cell = std::wstring(kSerialCap - 1, L'S') + kCutMarker;
+  const std::wstring description_cell = std::wstring(kDescriptionCap - 1, L'd') + kCutMarker;
+  EXPECT_EQ(line, L"pc1" + std::wstring(10, L' ') + serial_cell + L"  failed" +
+                      std::wstring(9, L' ') + L"0x80041015" + std::wstring(13, L' ') + L"9  " +
+                      description_cell + L"\r\n");
+  // The number ends under the end of its heading.
+  EXPECT_EQ(formatter.Opening().find(L"milliseconds") + 11, line.find(L" 9  ") + 1);
 }
 
 TEST(ExitCode, IsZeroOnlyWhenEveryComputerGaveOnlyOkRows) {
