@@ -1,9 +1,11 @@
 // quillmark.exe: looks up the BIOS serial numbers of many computers at once and writes a table,
-// CSV or JSON.
+// CSV, JSON or JSON Lines, each computer's rows as soon as every computer before it has ended.
 #include <windows.h>
 
 #include <atomic>
 #include <chrono>
+#include <memory>
+#include <new>
 #include <string>
 #include <variant>
 #include <vector>
@@ -15,18 +17,48 @@
 #include "platform_failure.h"
 #include "run_outcome.h"
 #include "text_encoding.h"
+#include "visible_text.h"
 
 namespace quillmark::companion {
 namespace {
 
-// Set by Ctrl+C or Ctrl+Break; the handler runs on a thread of its own.
-std::atomic<HANDLE> interrupt_event{nullptr};
+struct HandleCloser {
+  void operator()(HANDLE handle) const noexcept { CloseHandle(handle); }
+};
+using EventHandle = std::unique_ptr<void, HandleCloser>;
 
+// Where the console control handler asks the run to stop, and what it waits for before it lets
+// the platform end the process.
+std::atomic<EndedLookups*> running_fleet{nullptr};
+std::atomic<HANDLE> run_written{nullptr};
+
+// Runs on a thread of its own. Ctrl+C and Ctrl+Break only ask for the stop: the run then writes
+// what has ended and exits by itself. Closing the console, logging off and shutting down end the
+// process as soon as the handler returns, so the handler waits for the output to be closed.
 BOOL WINAPI OnConsoleControl(DWORD control) noexcept {
-  if (control != CTRL_C_EVENT && control != CTRL_BREAK_EVENT) return FALSE;
-  const HANDLE event = interrupt_event.load();
-  if (event != nullptr) SetEvent(event);
-  return TRUE;  // the run ends itself, after writing the rows it has
+  switch (control) {
+    case CTRL_C_EVENT:
+    case CTRL_BREAK_EVENT:
+    case CTRL_CLOSE_EVENT:
+    case CTRL_LOGOFF_EVENT:
+    case CTRL_SHUTDOWN_EVENT:
+      break;
+    default:
+      return FALSE;
+  }
+  if (EndedLookups* const fleet = running_fleet.load()) fleet->Stop();
+  const HANDLE written = run_written.load();
+  const bool ends_process = control != CTRL_C_EVENT && control != CTRL_BREAK_EVENT;
+  if (ends_process && written != nullptr) WaitForSingleObject(written, INFINITE);
+  return TRUE;
+}
+
+void ReportLine(const std::wstring& line) {
+  WriteText(GetStdHandle(STD_ERROR_HANDLE), L"quillmark: " + line + kLineEnd);
+}
+
+std::wstring FailureText(const PlatformFailure& failure) {
+  return L"error " + FormatFailureCode(failure.code()) + L": " + VisibleText(failure.description());
 }
 
 std::uint32_t ReportUsageError(const UsageError& error) {
@@ -35,22 +67,23 @@ std::uint32_t ReportUsageError(const UsageError& error) {
   return kExitUsage;
 }
 
-std::vector<LookupRow> RowsInOrder(const FleetResult& result) {
-  std::vector<LookupRow> rows;
-  for (const std::optional<ComputerRows>& computer : result.computers) {
-    if (computer) rows.insert(rows.end(), computer->begin(), computer->end());
+OutputStyle StyleFor(const CompanionOptions& options, bool console) {
+  OutputStyle style;
+  style.format = options.format.value_or(console ? OutputFormat::kTable : OutputFormat::kCsv);
+  style.csv_raw = options.csv_raw;
+  if (style.format == OutputFormat::kTable) {
+    const auto timeout_ms = static_cast<std::uint64_t>(options.timeout_seconds) * 1000;
+    style.table_widths = TableWidthsUpFront(options.computers, timeout_ms);
   }
-  return rows;
+  return style;
 }
 
-// Writes the rows; a file or pipe gets UTF-8, with a byte-order mark where the format wants one.
-bool WriteRows(OutputFormat format, const std::vector<LookupRow>& rows) {
-  const HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
-  const std::wstring text = FormatRows(format, rows);
-  if (IsConsole(output)) return WriteText(output, text);
-  const std::string prefix = StartsWithByteOrderMark(format) ? kUtf8ByteOrderMark : "";
-  return WriteBytes(output, prefix + Utf8FromWide(text));
-}
+// What the rows of a run said, kept as they are written.
+struct RunTally {
+  std::size_t written = 0;  // computers whose rows were written
+  bool all_answered = true;
+  std::vector<bool> retry;  // by computer: it belongs in the retry list
+};
 
 std::uint32_t Run(const CompanionOptions& options) {
   const HANDLE errors = GetStdHandle(STD_ERROR_HANDLE);
@@ -60,26 +93,66 @@ std::uint32_t Run(const CompanionOptions& options) {
     if (show_progress) progress_line.Show(ProgressText(state));
   };
 
-  // Lives until the process ends: the handler may still run while the rows are written.
-  static const UniqueEvent stop(true);
-  interrupt_event.store(stop.get());
+  // Both live until the process ends: the handler may run at any time.
+  static const auto fleet = std::make_shared<EndedLookups>();
+  static const EventHandle written(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  running_fleet.store(fleet.get());
+  run_written.store(written.get());  // none made: a closing console waits for nothing
   SetConsoleCtrlHandler(OnConsoleControl, TRUE);
 
+  const HANDLE output_handle = GetStdHandle(STD_OUTPUT_HANDLE);
+  const OutputStyle style = StyleFor(options, IsConsole(output_handle));
+  OutputStream output(output_handle, StartsWithByteOrderMark(style.format));
+  RowFormatter formatter(style);
+  RunTally tally;
+  tally.retry.assign(options.computers.size(), true);
+  const RowsReceiver receive = [&](std::size_t index, const ComputerRows& rows) {
+    progress_line.Clear();  // the rows may go to the same console
+    ++tally.written;
+    tally.retry[index] = NeedsRetry(rows);
+    tally.all_answered = tally.all_answered &&
+                         ExitCodeFor({options.computers[index]}, rows) == kExitAllAnswered;
+    return output.Write(formatter.Rows(rows));
+  };
+
+  output.Write(formatter.Opening());
   const FleetPlan plan{options.computers, options.parallel,
                        std::chrono::seconds(options.timeout_seconds)};
-  const FleetResult result = RunFleet(plan, stop.get(), progress);
-  progress_line.Clear();
-
-  const OutputFormat format = options.format.value_or(
-      IsConsole(GetStdHandle(STD_OUTPUT_HANDLE)) ? OutputFormat::kTable : OutputFormat::kCsv);
-  const std::vector<LookupRow> rows = RowsInOrder(result);
-  const bool written = WriteRows(format, rows);
-  if (result.interrupted) return kExitInterrupted;
-  if (!written) {
-    WriteText(errors, L"quillmark: the results could not be written" + std::wstring(kLineEnd));
-    return kExitSomeUnanswered;
+  FleetOutcome outcome;
+  try {
+    outcome = RunFleet(plan, fleet, receive, progress);
+  } catch (...) {
+    output.Write(formatter.Closing());
+    output.Finish();
+    throw;
   }
-  return ExitCodeFor(options.computers, rows);
+  progress_line.Clear();
+  output.Write(formatter.Closing());
+  output.Finish();
+
+  std::optional<PlatformFailure> retry_failure;
+  if (options.retry_list) {
+    std::vector<std::wstring> names;
+    for (std::size_t index = 0; index < options.computers.size(); ++index) {
+      if (tally.retry[index]) names.push_back(options.computers[index]);
+    }
+    retry_failure = WriteWholeFile(*options.retry_list, RetryListText(names));
+  }
+  if (written) SetEvent(written.get());
+
+  if (outcome.no_thread) {
+    ReportLine(L"no thread could be made for a lookup, with none running (" +
+               FailureText(*outcome.no_thread) + L"); the computers left were not looked up");
+  }
+  if (outcome.out_of_memory) ReportLine(L"the program ran out of memory; the rows that ended are written");
+  if (output.failure()) {
+    ReportLine(L"the results could not be written: " + FailureText(*output.failure()));
+  }
+  if (retry_failure) ReportLine(L"the retry list could not be written: " + FailureText(*retry_failure));
+  if (output.failure() || retry_failure) return kExitOutputFailed;
+  if (outcome.interrupted) return kExitInterrupted;
+  const bool complete = tally.written == options.computers.size() && !outcome.out_of_memory;
+  return complete && tally.all_answered ? kExitAllAnswered : kExitSomeUnanswered;
 }
 
 std::uint32_t Main(int argc, wchar_t** argv) {
@@ -107,9 +180,12 @@ int wmain(int argc, wchar_t** argv) {
                                     L"quillmark: error " +
                                         quillmark::FormatFailureCode(failure.code()) + L": " +
                                         failure.description() + L"\r\n");
-  } catch (...) {
+  } catch (const std::bad_alloc&) {
     quillmark::companion::WriteText(GetStdHandle(STD_ERROR_HANDLE),
                                     L"quillmark: the program ran out of memory\r\n");
+  } catch (...) {
+    quillmark::companion::WriteText(GetStdHandle(STD_ERROR_HANDLE),
+                                    L"quillmark: the program failed unexpectedly\r\n");
   }
   // Lookups left behind at their deadlines must not hold the process: end it here and now.
   ExitProcess(exit_code);

@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "com_failure.h"
+#include "lookup_rows.h"
 #include "text_encoding.h"
 
 namespace quillmark::companion {
@@ -24,11 +25,15 @@ class UniqueFile {
   HANDLE handle_;
 };
 
-// The platform's words for the calling thread's last error, on one line.
-std::wstring LastErrorText() {
+// The calling thread's last error as a failure; a call that failed without setting one is
+// reported as a write fault, never as success.
+PlatformFailure LastErrorFailure() {
   const DWORD error = GetLastError();
-  return FailureFromHresult(HRESULT_FROM_WIN32(error)).description();
+  return FailureFromHresult(HRESULT_FROM_WIN32(error != ERROR_SUCCESS ? error : ERROR_WRITE_FAULT));
 }
+
+// The platform's words for the calling thread's last error, on one line.
+std::wstring LastErrorText() { return LastErrorFailure().description(); }
 
 // Everything the handle gives until its end; a pipe whose writer has gone ends it too.
 ListBytes ReadToEnd(HANDLE handle) {
@@ -96,6 +101,41 @@ bool WriteText(HANDLE handle, const std::wstring& text) {
     at += written;
   }
   return true;
+}
+
+OutputStream::OutputStream(HANDLE handle, bool byte_order_mark)
+    : handle_(handle), console_(IsConsole(handle)), byte_order_mark_(byte_order_mark && !console_) {}
+
+bool OutputStream::Write(const std::wstring& text) {
+  if (failure_) return false;
+  const bool written = console_ ? WriteText(handle_, text)
+                                : WriteBytes(handle_, (byte_order_mark_ ? kUtf8ByteOrderMark : "") +
+                                                          Utf8FromWide(text));
+  if (!written) {
+    failure_ = LastErrorFailure();
+    return false;
+  }
+  byte_order_mark_ = false;
+  return true;
+}
+
+bool OutputStream::Finish() {
+  if (failure_) return false;
+  // Only a file on a disk holds its bytes back; a pipe or a console has nothing to flush.
+  if (!console_ && GetFileType(handle_) == FILE_TYPE_DISK && !FlushFileBuffers(handle_)) {
+    failure_ = LastErrorFailure();
+    return false;
+  }
+  return true;
+}
+
+std::optional<PlatformFailure> WriteWholeFile(const std::wstring& path, const std::wstring& text) {
+  const UniqueFile file(CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                    CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (file.get() == INVALID_HANDLE_VALUE) return LastErrorFailure();
+  OutputStream stream(file.get(), false);
+  if (!stream.Write(text) || !stream.Finish()) return stream.failure();
+  return std::nullopt;
 }
 
 void ProgressLine::Show(const std::wstring& text) {

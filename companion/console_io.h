@@ -3,9 +3,11 @@
 
 #include <windows.h>
 
+#include <optional>
 #include <string>
 
 #include "command_line.h"
+#include "platform_failure.h"
 
 namespace quillmark::companion {
 
@@ -18,6 +20,31 @@ bool WriteText(HANDLE handle, const std::wstring& text);
 
 // Writes bytes whole; false when the handle refuses them.
 bool WriteBytes(HANDLE handle, const std::string& bytes);
+
+// The run's output, written straight to its handle as each piece comes, so that what was written
+// survives the process being ended: to a console as wide text, elsewhere as UTF-8 after the
+// byte-order mark the format wants. After the first failure nothing more is written.
+class OutputStream {
+ public:
+  OutputStream(HANDLE handle, bool byte_order_mark);
+  // False once anything failed to be written (a full disk, a pipe whose reader has gone).
+  bool Write(const std::wstring& text);
+  // Flushes a file to its disk; false when that or any write failed.
+  bool Finish();
+  bool console() const noexcept { return console_; }
+  // What the first failure was.
+  const std::optional<PlatformFailure>& failure() const noexcept { return failure_; }
+
+ private:
+  HANDLE handle_;
+  bool console_;
+  bool byte_order_mark_;
+  std::optional<PlatformFailure> failure_;
+};
+
+// Writes the text to a new file (replacing one of that name) as UTF-8 and flushes it to its disk;
+// the failure, if any.
+std::optional<PlatformFailure> WriteWholeFile(const std::wstring& path, const std::wstring& text);
 
 // One line on a console that each call rewrites in place, and that Clear removes.
 class ProgressLine {

@@ -1,56 +1,17 @@
 // Looks up many computers at once: each on a thread of its own, in a COM apartment of its own,
-// with a deadline for each.
+// with a deadline for each (the scheduling itself is fleet_schedule.h's).
 #pragma once
 
-#include <windows.h>
+#include <memory>
 
-#include <chrono>
-#include <functional>
-#include <optional>
-#include <string>
-#include <vector>
-
-#include "computer_lookup.h"
-#include "lookup_rows.h"
-#include "run_outcome.h"
+#include "fleet_schedule.h"
 
 namespace quillmark::companion {
 
-// What a lookup still running at its deadline is reported with: Windows' own timeout code.
-inline constexpr std::int32_t kTimedOutCode = static_cast<std::int32_t>(0x800705B4);
-
-// Owns an event. Throws PlatformFailure when none can be made.
-class UniqueEvent {
- public:
-  explicit UniqueEvent(bool manual_reset);
-  UniqueEvent(const UniqueEvent&) = delete;
-  UniqueEvent& operator=(const UniqueEvent&) = delete;
-  ~UniqueEvent() { CloseHandle(event_); }
-  HANDLE get() const noexcept { return event_; }
-
- private:
-  HANDLE event_;
-};
-
-struct FleetPlan {
-  std::vector<std::wstring> computers;
-  int parallel = 1;  // lookups in flight at once
-  std::chrono::milliseconds timeout{30000};
-};
-
-struct FleetResult {
-  // In the plan's order; empty for a computer whose lookup had not ended when the run stopped.
-  std::vector<std::optional<ComputerRows>> computers;
-  bool interrupted = false;
-};
-
-// Called on the calling thread each time a computer's lookup ends.
-using ProgressReceiver = std::function<void(const LookupProgress&)>;
-
-// Runs every lookup of the plan, at most `parallel` at a time, and returns when each has ended or
-// `stop` (an event, may be null) is signalled. A lookup still running at its deadline is reported
-// as timed out and its call cancelled where the platform can; a thread that cannot be cancelled is
-// left behind, never waited for, and owns everything it still uses.
-FleetResult RunFleet(const FleetPlan& plan, HANDLE stop, const ProgressReceiver& progress);
+// Runs every lookup of the plan on threads of the platform, from a coordinating thread (the
+// caller's) in the multithreaded apartment, which needs no message loop while it waits. See
+// ScheduleFleet for the contract; `ended` is where a stop is asked for.
+FleetOutcome RunFleet(const FleetPlan& plan, const std::shared_ptr<EndedLookups>& ended,
+                      const RowsReceiver& rows, const ProgressReceiver& progress);
 
 }  // namespace quillmark::companion

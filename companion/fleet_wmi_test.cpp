@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -15,16 +16,30 @@
 namespace quillmark::companion {
 namespace {
 
+// Each computer's rows as they were handed on, by input position.
+struct FleetResult {
+  std::vector<std::optional<ComputerRows>> computers;
+  RowsReceiver Receiver() {
+    return [this](std::size_t index, const ComputerRows& rows) {
+      if (computers.size() <= index) computers.resize(index + 1);
+      computers[index] = rows;
+      return true;
+    };
+  }
+};
+
 TEST(FleetAgainstRealService, LocalNamesGiveTheWitnessedSerialAndAnUnknownNameFails) {
   const std::optional<std::wstring> witness = ui_driver::SerialNumberFromCommandLineClient();
   ASSERT_TRUE(witness.has_value()) << "the command-line client gave no serial number";
   const FleetPlan plan{{L".", L"localhost", L"nosuch.invalid"}, 3, std::chrono::seconds(60)};
   std::size_t reported = 0;
-  const FleetResult result =
-      RunFleet(plan, nullptr, [&](const LookupProgress& progress) { reported = progress.done; });
+  FleetResult result;
+  const FleetOutcome outcome =
+      RunFleet(plan, std::make_shared<EndedLookups>(), result.Receiver(),
+               [&](const LookupProgress& progress) { reported = progress.done; });
 
   ASSERT_EQ(result.computers.size(), 3u);
-  EXPECT_FALSE(result.interrupted);
+  EXPECT_FALSE(outcome.interrupted);
   EXPECT_EQ(reported, 3u);
   for (std::size_t i = 0; i < 2; ++i) {
     ASSERT_TRUE(result.computers[i].has_value());
@@ -43,13 +58,13 @@ TEST(FleetAgainstRealService, LocalNamesGiveTheWitnessedSerialAndAnUnknownNameFa
 }
 
 TEST(FleetAgainstRealService, AStopAlreadySignalledEndsTheRunWithNothingFinishedReported) {
-  const HANDLE stop = CreateEventW(nullptr, TRUE, TRUE, nullptr);
-  ASSERT_NE(stop, nullptr);
+  const auto ended = std::make_shared<EndedLookups>();
+  ended->Stop();
   const FleetPlan plan{{L".", L"localhost"}, 1, std::chrono::seconds(60)};
-  const FleetResult result = RunFleet(plan, stop, nullptr);
-  CloseHandle(stop);
-  EXPECT_TRUE(result.interrupted);
-  ASSERT_EQ(result.computers.size(), 2u);
+  FleetResult result;
+  const FleetOutcome outcome = RunFleet(plan, ended, result.Receiver(), nullptr);
+  EXPECT_TRUE(outcome.interrupted);
+  result.computers.resize(2);
   EXPECT_FALSE(result.computers[1].has_value()) << "a lookup started after the stop";
 }
 

@@ -5,6 +5,7 @@
 #include <unordered_set>
 
 #include "name_list.h"
+#include "text_encoding.h"
 
 namespace quillmark::companion {
 
@@ -19,6 +20,18 @@ std::uint32_t ExitCodeFor(const std::vector<std::wstring>& computers,
     return answered.count(ComputerNameKey(name)) != 0;
   });
   return all_answered ? kExitAllAnswered : kExitSomeUnanswered;
+}
+
+bool NeedsRetry(const std::vector<LookupRow>& rows) {
+  return std::any_of(rows.begin(), rows.end(), [](const LookupRow& row) {
+    return row.status != RowStatus::kOk && row.status != RowStatus::kNoInstance;
+  });
+}
+
+std::wstring RetryListText(const std::vector<std::wstring>& names) {
+  std::wstring text;
+  for (const std::wstring& name : names) text += name + kLineEnd;
+  return text;
 }
 
 std::wstring ProgressText(const LookupProgress& progress) {

@@ -14,6 +14,8 @@ namespace quillmark::companion {
 inline constexpr std::uint32_t kExitAllAnswered = 0;
 inline constexpr std::uint32_t kExitSomeUnanswered = 1;
 inline constexpr std::uint32_t kExitUsage = 2;
+// The output (or the retry list) could not be written; the reason is on standard error.
+inline constexpr std::uint32_t kExitOutputFailed = 3;
 // What a console program ended by Ctrl+C exits with, so callers see the usual interruption.
 inline constexpr std::uint32_t kExitInterrupted = 0xC000013A;
 
@@ -22,6 +24,13 @@ inline constexpr std::uint32_t kExitInterrupted = 0xC000013A;
 // to rows by ComputerNameKey.
 std::uint32_t ExitCodeFor(const std::vector<std::wstring>& computers,
                           const std::vector<LookupRow>& rows);
+
+// Whether a computer's rows belong in the retry list: every row whose status is anything but "ok"
+// or "no instance" (the computer answered that it has none) puts it there.
+bool NeedsRetry(const std::vector<LookupRow>& rows);
+
+// The retry list's text: the names, one a line, each ending in kLineEnd, as @FILE reads them.
+std::wstring RetryListText(const std::vector<std::wstring>& names);
 
 // Counts of computers, not of rows: a computer is done once its lookup has ended either way.
 struct LookupProgress {

@@ -1,0 +1,133 @@
+// The scheduling of many lookups, free of any platform: at most `parallel` at once, each with a
+// deadline, and each computer's rows handed on in input order as soon as they can be. The thread a
+// lookup runs on and the clock are seams, so that the scheduling is tested with fakes.
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "computer_lookup.h"
+#include "platform_failure.h"
+#include "run_outcome.h"
+
+namespace quillmark::companion {
+
+// What a lookup still running at its deadline is reported with: Windows' own timeout code.
+inline constexpr std::int32_t kTimedOutCode = static_cast<std::int32_t>(0x800705B4);
+
+using TimePoint = std::chrono::steady_clock::time_point;
+
+// One computer's lookup, from its start until the coordinating thread takes its rows. Everything a
+// lookup's failure path needs is made before its thread starts, so that path allocates nothing.
+struct LookupJob {
+  std::size_t index = 0;
+  std::wstring computer;
+  ComputerRows rows;           // the lookup's result, set by its thread
+  ComputerRows out_of_memory;  // the row for a lookup that ran out of memory
+  ComputerRows unexpected;     // the row for a lookup ended by anything else unforeseen
+  // The platform's handle for cancelling the lookup's call; 0 while it cannot be cancelled.
+  std::atomic<std::uint32_t> cancel_token{0};
+  LookupJob* next = nullptr;  // in the list of ended lookups
+};
+
+// Where lookups that ended are left for the coordinating thread, and where a stop is asked for.
+// Every lookup still running shares it, so that one left behind at its deadline never outlives it.
+class EndedLookups {
+ public:
+  EndedLookups() = default;
+  EndedLookups(const EndedLookups&) = delete;
+  EndedLookups& operator=(const EndedLookups&) = delete;
+  ~EndedLookups();
+
+  // Takes the job, which its thread has finished with. Allocates nothing.
+  void Post(std::unique_ptr<LookupJob> job) noexcept;
+  // Ends the run soon: no more lookups start, and the ones running are no longer waited for. Safe
+  // from any thread, including a console control handler.
+  void Stop() noexcept;
+
+  // For the coordinating thread: every job posted since the last call, in any order.
+  std::vector<std::unique_ptr<LookupJob>> Take();
+
+  std::mutex mutex;
+  std::condition_variable changed;  // notified by Post and Stop
+  bool stopped = false;             // guarded by `mutex`
+  bool any_posted() const { return posted_ != nullptr; }  // call with `mutex` held
+
+ private:
+  LookupJob* posted_ = nullptr;  // owned, linked through `next`
+};
+
+// The time, and the coordinating thread's wait.
+class RunClock {
+ public:
+  virtual ~RunClock() = default;
+  virtual TimePoint Now() = 0;
+  // Waits, with `lock` on `ended.mutex`, until `ended.changed` is notified or `until` comes (a
+  // spurious return is allowed: the caller looks again).
+  virtual void WaitUntil(std::unique_lock<std::mutex>& lock, EndedLookups& ended,
+                         TimePoint until) = 0;
+};
+
+// The real clock and a condition variable's wait, which pumps no messages: the coordinating
+// thread must be in no single-threaded apartment.
+class SteadyRunClock : public RunClock {
+ public:
+  TimePoint Now() override { return std::chrono::steady_clock::now(); }
+  void WaitUntil(std::unique_lock<std::mutex>& lock, EndedLookups& ended, TimePoint until) override;
+};
+
+// Starts each lookup on a thread of its own.
+class LookupLauncher {
+ public:
+  virtual ~LookupLauncher() = default;
+  // Starts the job's lookup, which leaves its rows in the job and posts it to `ended` when it
+  // ends. Returns nullopt once it runs (the job is then its thread's); otherwise why no thread
+  // could be made, with `job` left to the caller.
+  virtual std::optional<PlatformFailure> Launch(std::unique_ptr<LookupJob>& job,
+                                                const std::shared_ptr<EndedLookups>& ended) = 0;
+  // Asks the lookup of a job past its deadline to give up where the platform can; never waits.
+  // The job stays alive until the coordinating thread takes it from `ended`.
+  virtual void Abandon(LookupJob& job) noexcept = 0;
+};
+
+struct FleetPlan {
+  std::vector<std::wstring> computers;
+  int parallel = 1;  // lookups in flight at once
+  std::chrono::milliseconds timeout{30000};
+};
+
+// Called on the coordinating thread with each computer's rows, in input order; false stops the
+// run (the output is gone).
+using RowsReceiver = std::function<bool(std::size_t index, const ComputerRows& rows)>;
+// Called on the coordinating thread each time a computer's lookup ends.
+using ProgressReceiver = std::function<void(const LookupProgress&)>;
+
+struct FleetOutcome {
+  bool interrupted = false;        // stopped through EndedLookups::Stop
+  bool receiver_stopped = false;   // the receiver said stop
+  bool out_of_memory = false;      // the coordinating thread ran out of memory
+  // Why the computers reported "not looked up" were not: no thread could be made with nothing
+  // running.
+  std::optional<PlatformFailure> no_thread;
+};
+
+// Runs every lookup of the plan. A computer whose thread cannot be made waits for room (a lookup
+// ending or a deadline passing) and is tried again; only when nothing runs and no thread can be
+// made does every computer not yet started get a "not looked up" row. A lookup still running at
+// its deadline gets a "timed out" row and is abandoned, never waited for. Stopped, out of memory
+// or not, every computer that ended is handed on before it returns, except after the receiver said
+// stop.
+FleetOutcome ScheduleFleet(const FleetPlan& plan, RunClock& clock, LookupLauncher& launcher,
+                           const std::shared_ptr<EndedLookups>& ended, const RowsReceiver& rows,
+                           const ProgressReceiver& progress);
+
+}  // namespace quillmark::companion
