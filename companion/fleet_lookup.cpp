@@ -5,6 +5,8 @@
 #include <objbase.h>
 #include <windows.h>
 
+#include <algorithm>
+#include <chrono>
 #include <new>
 #include <utility>
 
@@ -130,21 +132,55 @@ class ThreadLauncher : public LookupLauncher {
 
 }  // namespace
 
+// The owner of an event.
+struct HandleCloser {
+  void operator()(HANDLE handle) const noexcept { CloseHandle(handle); }
+};
+using EventHandle = std::unique_ptr<void, HandleCloser>;
+
+// The coordinating thread's clock: a wait that dispatches the messages its single-threaded
+// apartment receives meanwhile, woken by an event that every lookup's end and a stop set.
+class PumpingClock : public RunClock, public Wakeup {
+ public:
+  PumpingClock() : event_(CreateEventW(nullptr, FALSE, FALSE, nullptr)) {
+    if (!event_) throw FailureFromHresult(HRESULT_FROM_WIN32(GetLastError()));
+  }
+  TimePoint Now() override { return std::chrono::steady_clock::now(); }
+  void Wake() noexcept override { SetEvent(event_.get()); }
+
+  void WaitUntil(std::unique_lock<std::mutex>& lock, EndedLookups&, TimePoint until) override {
+    DWORD wait = INFINITE;
+    if (until != TimePoint::max()) {
+      const auto left = std::chrono::ceil<std::chrono::milliseconds>(until - Now()).count();
+      wait = static_cast<DWORD>(std::clamp<long long>(left, 0, INFINITE - 1));
+    }
+    HANDLE handles[] = {event_.get()};
+    DWORD signalled = 0;
+    lock.unlock();
+    // A timeout or a failure alike only sends the caller to look again.
+    CoWaitForMultipleHandles(0, wait, 1, handles, &signalled);
+    lock.lock();
+  }
+
+ private:
+  EventHandle event_;
+};
+
 FleetOutcome RunFleet(const FleetPlan& plan, const std::shared_ptr<EndedLookups>& ended,
                       const RowsReceiver& rows, const ProgressReceiver& progress) {
-  // The coordinating thread waits without a message loop, so it stays out of single-threaded
-  // apartments. The scheme's handler is loaded once, here, before the workers start: first loads
-  // of the management libraries racing in many threads at once can deadlock in the loader. Loading
-  // it binds nothing, so it cannot hang on any computer.
-  const Apartment apartment(COINIT_MULTITHREADED);
+  // The scheme's handler is loaded once, here, before the workers start: first loads of the
+  // management libraries racing in many threads at once can deadlock in the loader. Loading it
+  // binds nothing, so it cannot hang on any computer.
+  const Apartment apartment(COINIT_APARTMENTTHREADED);
   try {
     LoadMonikerHandler(kMonikerScheme);
   } catch (const PlatformFailure&) {
     // Each lookup meets the same failure and reports it as its own.
   }
-  SteadyRunClock clock;
+  const auto clock = std::make_shared<PumpingClock>();
+  ended->SetWakeup(clock);
   ThreadLauncher launcher;
-  return ScheduleFleet(plan, clock, launcher, ended, rows, progress);
+  return ScheduleFleet(plan, *clock, launcher, ended, rows, progress);
 }
 
 }  // namespace quillmark::companion

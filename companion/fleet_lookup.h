@@ -10,7 +10,10 @@ namespace quillmark::companion {
 
 // Runs every lookup of the plan on threads of the platform, from a coordinating thread (the
 // caller's) in the multithreaded apartment, which needs no message loop while it waits. See
-// ScheduleFleet for the contract; `ended` is where a stop is asked for.
+// Runs every lookup of the plan on threads of the platform. The calling thread coordinates them
+// from a single-threaded apartment of its own, in which it loads the scheme's handler, and so it
+// waits dispatching messages. See ScheduleFleet for the contract; `ended` is where a stop is asked
+// for.
 FleetOutcome RunFleet(const FleetPlan& plan, const std::shared_ptr<EndedLookups>& ended,
                       const RowsReceiver& rows, const ProgressReceiver& progress);
 

@@ -19,20 +19,23 @@ EndedLookups::~EndedLookups() {
 }
 
 void EndedLookups::Post(std::unique_ptr<LookupJob> job) noexcept {
-  {
-    const std::lock_guard<std::mutex> lock(mutex);
-    job->next = posted_;
-    posted_ = job.release();
-  }
+  const std::lock_guard<std::mutex> lock(mutex);
+  job->next = posted_;
+  posted_ = job.release();
   changed.notify_all();
+  if (wakeup_) wakeup_->Wake();
 }
 
 void EndedLookups::Stop() noexcept {
-  {
-    const std::lock_guard<std::mutex> lock(mutex);
-    stopped = true;
-  }
+  const std::lock_guard<std::mutex> lock(mutex);
+  stopped = true;
   changed.notify_all();
+  if (wakeup_) wakeup_->Wake();
+}
+
+void EndedLookups::SetWakeup(std::shared_ptr<Wakeup> wakeup) {
+  const std::lock_guard<std::mutex> lock(mutex);
+  wakeup_ = std::move(wakeup);
 }
 
 std::vector<std::unique_ptr<LookupJob>> EndedLookups::Take() {
@@ -46,15 +49,6 @@ std::vector<std::unique_ptr<LookupJob>> EndedLookups::Take() {
     posted_ = posted_->next;
   }
   return taken;
-}
-
-void SteadyRunClock::WaitUntil(std::unique_lock<std::mutex>& lock, EndedLookups& ended,
-                               TimePoint until) {
-  if (until == TimePoint::max()) {
-    ended.changed.wait(lock);
-  } else {
-    ended.changed.wait_until(lock, until);
-  }
 }
 
 namespace {

@@ -39,6 +39,14 @@ struct LookupJob {
   LookupJob* next = nullptr;  // in the list of ended lookups
 };
 
+// What else wakes the coordinating thread when a lookup ends or a stop is asked for, for a wait
+// that is not on a condition variable (a platform's wait that dispatches messages meanwhile).
+class Wakeup {
+ public:
+  virtual ~Wakeup() = default;
+  virtual void Wake() noexcept = 0;  // allocates nothing
+};
+
 // Where lookups that ended are left for the coordinating thread, and where a stop is asked for.
 // Every lookup still running shares it, so that one left behind at its deadline never outlives it.
 class EndedLookups {
@@ -53,6 +61,8 @@ class EndedLookups {
   // Ends the run soon: no more lookups start, and the ones running are no longer waited for. Safe
   // from any thread, including a console control handler.
   void Stop() noexcept;
+  // Woken too by every Post and Stop from now on, for as long as this lives.
+  void SetWakeup(std::shared_ptr<Wakeup> wakeup);
 
   // For the coordinating thread: every job posted since the last call, in any order.
   std::vector<std::unique_ptr<LookupJob>> Take();
@@ -64,6 +74,7 @@ class EndedLookups {
 
  private:
   LookupJob* posted_ = nullptr;  // owned, linked through `next`
+  std::shared_ptr<Wakeup> wakeup_;  // guarded by `mutex`
 };
 
 // The time, and the coordinating thread's wait.
@@ -75,14 +86,6 @@ class RunClock {
   // spurious return is allowed: the caller looks again).
   virtual void WaitUntil(std::unique_lock<std::mutex>& lock, EndedLookups& ended,
                          TimePoint until) = 0;
-};
-
-// The real clock and a condition variable's wait, which pumps no messages: the coordinating
-// thread must be in no single-threaded apartment.
-class SteadyRunClock : public RunClock {
- public:
-  TimePoint Now() override { return std::chrono::steady_clock::now(); }
-  void WaitUntil(std::unique_lock<std::mutex>& lock, EndedLookups& ended, TimePoint until) override;
 };
 
 // Starts each lookup on a thread of its own.
