@@ -110,17 +110,17 @@ std::uint32_t Run(const CompanionOptions& options) {
     progress_line.Clear();  // the rows may go to the same console
     ++tally.written;
     tally.retry[index] = NeedsRetry(rows);
-    tally.all_answered = tally.all_answered &&
-                         ExitCodeFor({options.computers[index]}, rows) == kExitAllAnswered;
+    tally.all_answered =
+        tally.all_answered && ExitCodeFor({options.computers[index]}, rows) == kExitAllAnswered;
     return output.Write(formatter.Rows(rows));
   };
 
-  output.Write(formatter.Opening());
   const FleetPlan plan{options.computers, options.parallel,
                        std::chrono::seconds(options.timeout_seconds)};
   FleetOutcome outcome;
   try {
-    outcome = RunFleet(plan, fleet, receive, progress);
+    // Output that cannot take even its first line is no reason to contact any computer.
+    if (output.Write(formatter.Opening())) outcome = RunFleet(plan, fleet, receive, progress);
   } catch (...) {
     output.Write(formatter.Closing());
     output.Finish();
@@ -144,11 +144,13 @@ std::uint32_t Run(const CompanionOptions& options) {
     ReportLine(L"no thread could be made for a lookup, with none running (" +
                FailureText(*outcome.no_thread) + L"); the computers left were not looked up");
   }
-  if (outcome.out_of_memory) ReportLine(L"the program ran out of memory; the rows that ended are written");
+  if (outcome.out_of_memory)
+    ReportLine(L"the program ran out of memory; the rows that ended are written");
   if (output.failure()) {
     ReportLine(L"the results could not be written: " + FailureText(*output.failure()));
   }
-  if (retry_failure) ReportLine(L"the retry list could not be written: " + FailureText(*retry_failure));
+  if (retry_failure)
+    ReportLine(L"the retry list could not be written: " + FailureText(*retry_failure));
   if (output.failure() || retry_failure) return kExitOutputFailed;
   if (outcome.interrupted) return kExitInterrupted;
   const bool complete = tally.written == options.computers.size() && !outcome.out_of_memory;

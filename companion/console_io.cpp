@@ -104,13 +104,16 @@ bool WriteText(HANDLE handle, const std::wstring& text) {
 }
 
 OutputStream::OutputStream(HANDLE handle, bool byte_order_mark)
-    : handle_(handle), console_(IsConsole(handle)), byte_order_mark_(byte_order_mark && !console_) {}
+    : handle_(handle),
+      console_(IsConsole(handle)),
+      byte_order_mark_(byte_order_mark && !console_) {}
 
 bool OutputStream::Write(const std::wstring& text) {
   if (failure_) return false;
-  const bool written = console_ ? WriteText(handle_, text)
-                                : WriteBytes(handle_, (byte_order_mark_ ? kUtf8ByteOrderMark : "") +
-                                                          Utf8FromWide(text));
+  const bool written =
+      console_
+          ? WriteText(handle_, text)
+          : WriteBytes(handle_, (byte_order_mark_ ? kUtf8ByteOrderMark : "") + Utf8FromWide(text));
   if (!written) {
     failure_ = LastErrorFailure();
     return false;

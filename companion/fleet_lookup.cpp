@@ -115,8 +115,8 @@ class ThreadLauncher : public LookupLauncher {
     if (thread == nullptr) {
       const DWORD error = GetLastError();
       job = std::move(start->job);
-      return FailureFromHresult(HRESULT_FROM_WIN32(error != ERROR_SUCCESS ? error
-                                                                          : ERROR_NOT_ENOUGH_MEMORY));
+      return FailureFromHresult(
+          HRESULT_FROM_WIN32(error != ERROR_SUCCESS ? error : ERROR_NOT_ENOUGH_MEMORY));
     }
     start.release();      // the worker owns it now
     CloseHandle(thread);  // never joined: a worker past its deadline is left behind

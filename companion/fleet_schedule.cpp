@@ -140,7 +140,8 @@ class Coordinator {
     }
     // Nothing runs that could make room: no computer left can be looked up.
     for (; next_ < plan_.computers.size(); ++next_) {
-      Finish(next_, {RowWithoutSerial(plan_.computers[next_], RowStatus::kNotLookedUp, *failure, 0)});
+      Finish(next_,
+             {RowWithoutSerial(plan_.computers[next_], RowStatus::kNotLookedUp, *failure, 0)});
     }
     outcome_.no_thread = std::move(failure);
   }
@@ -181,8 +182,8 @@ class Coordinator {
       running_.erase(running);
       const auto limit = static_cast<std::uint64_t>(plan_.timeout.count());
       const PlatformFailure timed_out(kTimedOutCode, DescribeFailureCode(kTimedOutCode));
-      Finish(index, {RowWithoutSerial(plan_.computers[index], RowStatus::kTimedOut, timed_out,
-                                      limit)});
+      Finish(index,
+             {RowWithoutSerial(plan_.computers[index], RowStatus::kTimedOut, timed_out, limit)});
     }
   }
 

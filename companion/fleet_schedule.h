@@ -68,12 +68,12 @@ class EndedLookups {
   std::vector<std::unique_ptr<LookupJob>> Take();
 
   std::mutex mutex;
-  std::condition_variable changed;  // notified by Post and Stop
-  bool stopped = false;             // guarded by `mutex`
+  std::condition_variable changed;                        // notified by Post and Stop
+  bool stopped = false;                                   // guarded by `mutex`
   bool any_posted() const { return posted_ != nullptr; }  // call with `mutex` held
 
  private:
-  LookupJob* posted_ = nullptr;  // owned, linked through `next`
+  LookupJob* posted_ = nullptr;     // owned, linked through `next`
   std::shared_ptr<Wakeup> wakeup_;  // guarded by `mutex`
 };
 
@@ -115,9 +115,9 @@ using RowsReceiver = std::function<bool(std::size_t index, const ComputerRows& r
 using ProgressReceiver = std::function<void(const LookupProgress&)>;
 
 struct FleetOutcome {
-  bool interrupted = false;        // stopped through EndedLookups::Stop
-  bool receiver_stopped = false;   // the receiver said stop
-  bool out_of_memory = false;      // the coordinating thread ran out of memory
+  bool interrupted = false;       // stopped through EndedLookups::Stop
+  bool receiver_stopped = false;  // the receiver said stop
+  bool out_of_memory = false;     // the coordinating thread ran out of memory
   // Why the computers reported "not looked up" were not: no thread could be made with nothing
   // running.
   std::optional<PlatformFailure> no_thread;

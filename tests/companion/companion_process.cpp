@@ -29,14 +29,14 @@ std::wstring TemporaryFolder() {
 // this goes.
 class TemporaryFile {
  public:
-  TemporaryFile() {
+  explicit TemporaryFile(DWORD access = GENERIC_WRITE) {
     static std::atomic<unsigned> made{0};
     const std::wstring base =
         TemporaryFolder() + L"quillmark-" + std::to_wstring(GetCurrentProcessId()) + L"-";
     SECURITY_ATTRIBUTES inherit{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
     while (!handle_) {
       path_ = base + std::to_wstring(made++) + L".txt";
-      handle_ = Handle(CreateFileW(path_.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+      handle_ = Handle(CreateFileW(path_.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                    &inherit, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
       if (!handle_ && GetLastError() != ERROR_FILE_EXISTS) {
         throw std::runtime_error("no temporary file");
@@ -91,11 +91,24 @@ std::wstring QuotedArgument(const std::wstring& argument) {
   return quoted + L'"';
 }
 
+// A pipe's writing end for the child, whose reading end is closed already.
+Handle ClosedPipe() {
+  SECURITY_ATTRIBUTES inherit{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+  HANDLE read = nullptr;
+  HANDLE write = nullptr;
+  if (!CreatePipe(&read, &write, &inherit, 0)) throw std::runtime_error("no pipe");
+  CloseHandle(read);
+  return Handle(write);
+}
+
 CompanionRun RunCompanion(const std::vector<std::wstring>& arguments, const RunOptions& options) {
-  const TemporaryFile out_file;
+  const TemporaryFile out_file(options.output == OutputTarget::kReadOnlyFile ? GENERIC_READ
+                                                                             : GENERIC_WRITE);
   const TemporaryFile err_file;
   CompanionRun run;
   {
+    const Handle closed_pipe =
+        options.output == OutputTarget::kClosedPipe ? ClosedPipe() : Handle();
     SECURITY_ATTRIBUTES inherit{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
     const Handle in(CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
@@ -107,7 +120,7 @@ CompanionRun RunCompanion(const std::vector<std::wstring>& arguments, const RunO
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES;
     startup.hStdInput = in.get();
-    startup.hStdOutput = out_file.handle();
+    startup.hStdOutput = closed_pipe ? closed_pipe.get() : out_file.handle();
     startup.hStdError = err_file.handle();
     PROCESS_INFORMATION started{};
     const DWORD flags = options.own_process_group ? CREATE_NEW_PROCESS_GROUP : 0;

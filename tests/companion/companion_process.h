@@ -16,7 +16,15 @@ std::wstring CompanionPath();
 // One argument quoted so that the child's command-line parser gives it back exactly.
 std::wstring QuotedArgument(const std::wstring& argument);
 
+// Where the companion's standard output goes.
+enum class OutputTarget {
+  kFile,          // a new file, read back when the run ends
+  kReadOnlyFile,  // a file opened for reading only: every write fails
+  kClosedPipe,    // a pipe whose reader has gone: every write fails
+};
+
 struct RunOptions {
+  OutputTarget output = OutputTarget::kFile;
   // How long the run may take before the child is ended and the run counts as unfinished.
   std::chrono::milliseconds limit{std::chrono::minutes(3)};
   // Starts the child in a process group of its own (CREATE_NEW_PROCESS_GROUP).
@@ -31,7 +39,7 @@ struct RunOptions {
 struct CompanionRun {
   bool finished = false;  // it ended by itself within the limit
   DWORD exit_code = 0;
-  std::string out;  // standard output's bytes
+  std::string out;  // standard output's bytes (for OutputTarget::kFile)
   std::string err;  // standard error's bytes
   std::chrono::milliseconds wall{0};
 };
