@@ -177,6 +177,24 @@ TEST(ExitCode, IsZeroOnlyWhenEveryComputerGaveOnlyOkRows) {
   }
 }
 
+TEST(RetryList, HoldsEveryComputerWithAnyRowButOkOrNoInstance) {
+  const auto row = [](RowStatus status) {
+    return LookupRow{L"pc", L"", status, std::nullopt, L"", 0};
+  };
+  const std::pair<std::vector<LookupRow>, bool> cases[] = {
+      {{row(RowStatus::kOk)}, false},
+      {{row(RowStatus::kNoInstance)}, false},
+      {{row(RowStatus::kFailed)}, true},
+      {{row(RowStatus::kTimedOut)}, true},
+      {{row(RowStatus::kNotLookedUp)}, true},
+      {{row(RowStatus::kOk), row(RowStatus::kFailed)}, true},
+  };
+  for (const auto& [rows, retry] : cases) {
+    EXPECT_EQ(NeedsRetry(rows), retry) << StatusWord(rows.back().status) << " of " << rows.size();
+  }
+  EXPECT_EQ(RetryListText({L"a", L"b c"}), L"a\r\nb c\r\n");
+}
+
 TEST(ProgressLine, CountsDoneFailedAndTimedOutComputers) {
   EXPECT_EQ(ProgressText({37, 250, 3, 1}), L"37/250 done, 3 failed, 1 timed out");
 }

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "companion_support.h"
+#include "standin_file.h"
 
 namespace quillmark::companion_endtoend {
 namespace {
@@ -75,7 +76,8 @@ TEST_P(Interrupts, EndTheRunWithTheInterruptCodeAndTheRowsOfTheComputersFinished
   ASSERT_TRUE(ShareAConsoleWithChildren());
   Use({standin::ForPrefix(L"fast-").Member(standin::Serial::Text(L"F")),
        standin::For(L"slow").Delay(kSlowDelayMs).Member(standin::Serial::Text(L"S"))});
-  std::vector<std::wstring> arguments = {L"--parallel", L"2"};
+  const FileInScratch retry(scratch_, L"retry.txt", "");
+  std::vector<std::wstring> arguments = {L"--parallel", L"2", L"--retry-list", retry.path()};
   std::vector<Row> expected;
   for (int number = 1; number <= 8; ++number) {
     const std::wstring name = L"fast-" + std::to_wstring(number);
@@ -112,6 +114,8 @@ TEST_P(Interrupts, EndTheRunWithTheInterruptCodeAndTheRowsOfTheComputersFinished
   const CsvOutput output = ReadCompanionCsv(run.out);
   ASSERT_EQ(output.problem, "") << run.out;
   EXPECT_THAT(output.rows, ElementsAreArray(expected));
+  // The computer the stop left unfinished is the one to look up again.
+  EXPECT_EQ(standin::ReadWholeFile(retry.path()).value_or("?"), "slow\r\n");
 }
 
 INSTANTIATE_TEST_SUITE_P(Events, Interrupts,
