@@ -51,6 +51,10 @@ head -n 1000 "$work/names5000.txt" >"$work/names1000.txt"
 head -n 200 "$work/names5000.txt" >"$work/names200.txt"
 head -n 100 "$work/names5000.txt" >"$work/names100.txt"
 seq -f 'fast-%04g' 1000 >"$work/fast1000.txt"
+seq -f 'fast-%06g' 100000 >"$work/fast100000.txt"
+head -n 10000 "$work/fast100000.txt" >"$work/fast10000.txt"
+# A hung computer first, then names that answer at once.
+{ echo hang-first; head -n 1000 "$work/fast100000.txt"; } >"$work/hangfirst1000.txt"
 # One name in 20 hangs, spread through the list.
 awk '{ print (NR % 20 == 0) ? "hang-" substr($0, 6) : $0 }' "$work/names1000.txt" >"$work/hang1000.txt"
 
@@ -199,6 +203,7 @@ probe "$work/memory-hang.csv" "$sample_every_ms" \
   "$(quillmark_line "$work/hang1000.txt" --timeout "$timeout_s")"
 check "memory with hanging names" "$work/memory-hang.csv" "$work/hang1000.txt" 1
 peak_hang=$(peak_sample)
+
 machine_facts=$(machine_table)
 
 # Arithmetic for the report: calc EXPRESSION [DECIMALS].
@@ -207,6 +212,56 @@ mib() { calc "$1 / 1048576" "${2:-1}"; }
 field() { echo "$1" | cut -d' ' -f"$2"; }
 yes_no() { if [ "$(awk "BEGIN { print ($1) ? 1 : 0 }")" = 1 ]; then echo yes; else echo "**no**"; fi; }
 ideal() { calc "1000 * $latency_ms / 1000 / $1"; }
+
+# How the cost of a name and the memory grow with the list: instant answers, the default
+# parallelism, one timed run of each size and one sampled run beside it.
+echo "fleet: 1,000, 10,000 and 100,000 names that answer at once (about 8 minutes)"
+declare -A scale_us scale_peak
+for n in 1000 10000 100000; do
+  names=$work/fast$n.txt
+  [ "$n" = 1000 ] && names=$work/fast1000.txt
+  probe "$work/scale-$n.csv" 0 "$(quillmark_line "$names")"
+  check "$n names" "$work/scale-$n.csv" "$names" 0
+  scale_us[$n]=$(calc "$(finding wall_ms) * 1000 / $n" 0)
+  # Sampling slows the process: a sample at most every 250 ms, and about 50 in all.
+  every=$((n / 20 > sample_every_ms ? n / 20 : sample_every_ms))
+  probe "$work/scale-memory-$n.csv" "$every" "$(quillmark_line "$names")"
+  check "$n names, sampled" "$work/scale-memory-$n.csv" "$names" 0
+  scale_peak[$n]=$(field "$(peak_sample)" 1)
+done
+
+# When rows appear: the output file is watched from outside Wine while quillmark writes it.
+#   watch_rows NAMES [OPTION...]: prints "<s to the first row> <s to the end>"
+watch_rows() {
+  local names=$1 out=$work/watched.csv start first=
+  shift
+  rm -f "$out"
+  start=$(date +%s%N)
+  "$WINELOADER" "$quillmark" --quiet --format csv "$@" "@$(windows_path "$names")" >"$out" \
+    2>"$work/watched.err" </dev/null &
+  local pid=$!
+  while kill -0 "$pid" 2>/dev/null; do
+    if [ -z "$first" ] && [ -s "$out" ] && awk 'NR == 2 { found = 1; exit } END { exit !found }' "$out"; then
+      first=$(date +%s%N)
+    fi
+    sleep 0.01
+  done
+  wait "$pid" || true
+  local end
+  end=$(date +%s%N)
+  [ -n "$first" ] || first=$end
+  calc "($first - $start) / 1e9"
+  echo -n " "
+  calc "($end - $start) / 1e9"
+  echo
+}
+echo "fleet: time to the first row, and a hung first computer"
+nothing_s=$(watch_rows "$work/fast1000.txt" --help | cut -d' ' -f2)
+read -r first_row_s whole_10000_s <<<"$(watch_rows "$work/fast10000.txt")"
+hold_timeout_s=5
+read -r held_first_s held_end_s <<<"$(watch_rows "$work/hangfirst1000.txt" --timeout "$hold_timeout_s")"
+held_rows=$(tr -d '\r' <"$work/watched.csv" | grep -c ',ok,' || true)
+
 
 default_time=$(median "${times[p$default_parallel]}")
 default_ideal=$(ideal "$default_parallel")
@@ -270,6 +325,29 @@ growth_per_name=$(calc "($other_second - $other_first) / 2500 / 1024")
   echo "| 3. 1,000 names of which $hung_names hang, \`--timeout $timeout_s\`, default parallelism | ends within ⌈1000 ÷ $default_parallel⌉ × $timeout_s s = $hang_bound s (+ writing); every hung name \`timed out\` | $hang_time s ($(minimum "${times[hang]}")), slowest $hang_worst s; hung names \`timed out\`: $hung_timed_out of $hung_names in each run, the others \`ok\` | $(yes_no "$hang_worst <= $hang_bound && \"$hung_timed_out\" == \"$hung_names\"") |"
   echo "| 4. Peak private bytes at \`--parallel\` 16, 64 and 256 | figures, to choose the default | $(mib "$(field "${peaks[16]}" 1)"), $(mib "$(field "${peaks[64]}" 1)") and $(mib "$(field "${peaks[256]}" 1)") MiB; about $(per_lookup 16) MiB per lookup in flight (see below) | reported |"
   echo "| 4. No growth over 5,000 names at the default | outside thread stacks, the second half's median no higher than the first's by more than the rows kept for the output (≤ 0.5 KiB a name) | $(mib "$other_first" 2) → $(mib "$other_second" 2) MiB: $growth_per_name KiB a name (all private bytes: $(mib "$total_first") → $(mib "$total_second") MiB) | $(yes_no "$growth_per_name <= 0.5") |"
+  echo
+  echo "## Scale and streaming"
+  echo
+  echo "Names the stand-in answers at once (\`fast-*\`), the default parallelism, CSV to a file. The time"
+  echo "a name is the whole run's wall time ÷ names, process start included; the peak private bytes"
+  echo "come from a sampled run of its own beside the timed one (one run each: these figures are"
+  echo "single runs on the shared machine, and move with its load)."
+  echo
+  echo "| Names | Time a name (µs) | Peak private bytes (MiB) |"
+  echo "|--:|--:|--:|"
+  for n in 1000 10000 100000; do
+    echo "| $n | ${scale_us[$n]} | $(mib "${scale_peak[$n]}") |"
+  done
+  echo
+  echo "| Measurement | Target | Measured | Met |"
+  echo "|---|---|---|---|"
+  echo "| Time a name at 100,000 beside 1,000 | ≤ 1.1 × | ${scale_us[100000]} µs against ${scale_us[1000]} µs: $(calc "${scale_us[100000]} / ${scale_us[1000]}") × | $(yes_no "${scale_us[100000]} <= 1.1 * ${scale_us[1000]}") |"
+  echo "| Peak private bytes at 100,000 beside 1,000 | ≤ 1.5 × | $(mib "${scale_peak[100000]}") MiB against $(mib "${scale_peak[1000]}") MiB: $(calc "${scale_peak[100000]} / ${scale_peak[1000]}") × | $(yes_no "${scale_peak[100000]} <= 1.5 * ${scale_peak[1000]}") |"
+  echo "| First row of 10,000 names | within 1 s of the first lookup's end | first row $first_row_s s after the process was started, the whole run $whole_10000_s s; a run that looks nothing up (\`--help\`) takes $nothing_s s from start to end, so the first row came $(calc "$first_row_s - $nothing_s") s after the program could first have written anything | $(yes_no "$first_row_s - $nothing_s <= 1") |"
+  echo "| A hung first computer, then 1,000 that answer at once, \`--timeout $hold_timeout_s\` | holds the rest back until its deadline at most | first row (its \`timed out\`) at $held_first_s s, the run over at $held_end_s s, with $held_rows rows \`ok\` | $(yes_no "$held_first_s <= $hold_timeout_s + $nothing_s + 1") |"
+  echo
+  echo "Times from outside Wine are taken by watching the output file every 10 ms: they include"
+  echo "Wine's process start, which the \`--help\` run shows on its own."
   echo
   echo "## Parallelism"
   echo
