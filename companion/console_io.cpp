@@ -125,11 +125,11 @@ bool OutputStream::Write(const std::wstring& text) {
 bool OutputStream::Finish() {
   if (failure_) return false;
   // Only a file on a disk holds its bytes back; a pipe or a console has nothing to flush.
-  if (!console_ && GetFileType(handle_) == FILE_TYPE_DISK && !FlushFileBuffers(handle_)) {
-    failure_ = LastErrorFailure();
-    return false;
-  }
-  return true;
+  if (console_ || GetFileType(handle_) != FILE_TYPE_DISK || FlushFileBuffers(handle_)) return true;
+  // A handle opened to append only may not flush; everything was written to it all the same.
+  if (GetLastError() == ERROR_ACCESS_DENIED) return true;
+  failure_ = LastErrorFailure();
+  return false;
 }
 
 std::optional<PlatformFailure> WriteWholeFile(const std::wstring& path, const std::wstring& text) {

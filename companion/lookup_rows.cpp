@@ -193,7 +193,7 @@ TableWidths TableWidthsUpFront(const std::vector<std::wstring>& computers,
                                std::uint64_t timeout_milliseconds) {
   TableWidths widths = HeaderWidths();
   for (const std::wstring& computer : computers) {
-    widths[0] = std::max(widths[0], TableCell(computer).size());
+    widths[0] = std::max(widths[0], std::min(TableCell(computer).size(), kComputerWidthCap));
   }
   widths[1] = std::max(widths[1], kSerialCap);
   for (const RowStatus status : {RowStatus::kOk, RowStatus::kNoInstance, RowStatus::kFailed,

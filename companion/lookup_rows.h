@@ -50,11 +50,13 @@ std::optional<OutputFormat> FormatNamed(const std::wstring& name);
 // The widths of the table's columns, in code points, in the order the table shows them: computer,
 // serial, status, code, milliseconds, description (the last is never padded, only capped).
 using TableWidths = std::array<std::size_t, 6>;
+inline constexpr std::size_t kComputerWidthCap = 64;  // a longer name widens its own row only
 inline constexpr std::size_t kSerialCap = 40;
 inline constexpr std::size_t kDescriptionCap = 160;
 inline constexpr wchar_t kCutMarker[] = L"\u2026";
 
-// The widths known before any row: the widest of the names, the serial's cap, the longest status
+// The widths known before any row: the widest of the names (up to kComputerWidthCap), the serial's
+// cap, the longest status
 // word and code, and the milliseconds of the slowest row a run with this timeout can give.
 TableWidths TableWidthsUpFront(const std::vector<std::wstring>& computers,
                                std::uint64_t timeout_milliseconds);

@@ -149,14 +149,15 @@ TEST(RowFormatter, StreamsEachFormatComputerByComputer) {
 TEST(TableOutput, StreamsInWidthsKnownUpFrontAndCutsLongValuesWithAMarker) {
   OutputStyle style;
   style.format = OutputFormat::kTable;
-  style.table_widths = TableWidthsUpFront({L"pc1", L"a-long-name"}, 30000);
+  style.table_widths =
+      TableWidthsUpFront({L"pc1", L"a-long-name", std::wstring(5000, L'n')}, 30000);
   RowFormatter formatter(style);
   const std::wstring long_serial(50000, L'S');
   const std::wstring line = formatter.Rows(
       {{L"pc1", long_serial, RowStatus::kFailed, kTransportFailure, std::wstring(500, L'd'), 9}});
   const std::wstring serial_cell = std::wstring(kSerialCap - 1, L'S') + kCutMarker;
   const std::wstring description_cell = std::wstring(kDescriptionCap - 1, L'd') + kCutMarker;
-  EXPECT_EQ(line, L"pc1" + std::wstring(10, L' ') + serial_cell + L"  failed" +
+  EXPECT_EQ(line, L"pc1" + std::wstring(kComputerWidthCap - 1, L' ') + serial_cell + L"  failed" +
                       std::wstring(9, L' ') + L"0x80041015" + std::wstring(13, L' ') + L"9  " +
                       description_cell + L"\r\n");
   // The number ends under the end of its heading.
