@@ -85,6 +85,31 @@ struct RunTally {
   std::vector<bool> retry;  // by computer: it belongs in the retry list
 };
 
+// The names that gave no serial number, where --retry-list says; the failure, if any.
+std::optional<PlatformFailure> WriteRetryList(const CompanionOptions& options,
+                                              const RunTally& tally) {
+  if (!options.retry_list) return std::nullopt;
+  std::vector<std::wstring> names;
+  for (std::size_t index = 0; index < options.computers.size(); ++index) {
+    if (tally.retry[index]) names.push_back(options.computers[index]);
+  }
+  return WriteWholeFile(*options.retry_list, RetryListText(names));
+}
+
+// One line on standard error for each thing that went wrong beside the rows.
+void ReportTrouble(const FleetOutcome& outcome, const std::optional<PlatformFailure>& output,
+                   const std::optional<PlatformFailure>& retry_list) {
+  if (outcome.no_thread) {
+    ReportLine(L"no thread could be made for a lookup, with none running (" +
+               FailureText(*outcome.no_thread) + L"); the computers left were not looked up");
+  }
+  if (outcome.out_of_memory) {
+    ReportLine(L"the program ran out of memory; the rows that ended are written");
+  }
+  if (output) ReportLine(L"the results could not be written: " + FailureText(*output));
+  if (retry_list) ReportLine(L"the retry list could not be written: " + FailureText(*retry_list));
+}
+
 std::uint32_t Run(const CompanionOptions& options) {
   const HANDLE errors = GetStdHandle(STD_ERROR_HANDLE);
   const bool show_progress = !options.quiet && IsConsole(errors);
@@ -107,12 +132,14 @@ std::uint32_t Run(const CompanionOptions& options) {
   RunTally tally;
   tally.retry.assign(options.computers.size(), true);
   const RowsReceiver receive = [&](std::size_t index, const ComputerRows& rows) {
-    progress_line.Clear();  // the rows may go to the same console
+    // Formatted first: a memory failure then leaves the computer to be handed on again.
+    const std::wstring text = formatter.Rows(rows);
+    const bool answered = ExitCodeFor({options.computers[index]}, rows) == kExitAllAnswered;
     ++tally.written;
     tally.retry[index] = NeedsRetry(rows);
-    tally.all_answered =
-        tally.all_answered && ExitCodeFor({options.computers[index]}, rows) == kExitAllAnswered;
-    return output.Write(formatter.Rows(rows));
+    tally.all_answered = tally.all_answered && answered;
+    progress_line.Clear();  // the rows may go to the same console
+    return output.Write(text);
   };
 
   const FleetPlan plan{options.computers, options.parallel,
@@ -130,27 +157,10 @@ std::uint32_t Run(const CompanionOptions& options) {
   output.Write(formatter.Closing());
   output.Finish();
 
-  std::optional<PlatformFailure> retry_failure;
-  if (options.retry_list) {
-    std::vector<std::wstring> names;
-    for (std::size_t index = 0; index < options.computers.size(); ++index) {
-      if (tally.retry[index]) names.push_back(options.computers[index]);
-    }
-    retry_failure = WriteWholeFile(*options.retry_list, RetryListText(names));
-  }
+  const std::optional<PlatformFailure> retry_failure = WriteRetryList(options, tally);
   if (written) SetEvent(written.get());
 
-  if (outcome.no_thread) {
-    ReportLine(L"no thread could be made for a lookup, with none running (" +
-               FailureText(*outcome.no_thread) + L"); the computers left were not looked up");
-  }
-  if (outcome.out_of_memory)
-    ReportLine(L"the program ran out of memory; the rows that ended are written");
-  if (output.failure()) {
-    ReportLine(L"the results could not be written: " + FailureText(*output.failure()));
-  }
-  if (retry_failure)
-    ReportLine(L"the retry list could not be written: " + FailureText(*retry_failure));
+  ReportTrouble(outcome, output.failure(), retry_failure);
   if (output.failure() || retry_failure) return kExitOutputFailed;
   if (outcome.interrupted) return kExitInterrupted;
   const bool complete = tally.written == options.computers.size() && !outcome.out_of_memory;
