@@ -109,7 +109,9 @@ class ThreadLauncher : public LookupLauncher {
                                         const std::shared_ptr<EndedLookups>& ended) override {
     job->out_of_memory = FailureRows(job->computer, FailureFromHresult(E_OUTOFMEMORY));
     job->unexpected = FailureRows(job->computer, FailureFromHresult(E_UNEXPECTED));
-    auto start = std::make_unique<WorkerStart>(WorkerStart{std::move(job), ended});
+    auto start = std::make_unique<WorkerStart>();  // before the job moves: it may throw
+    start->job = std::move(job);
+    start->ended = ended;
     const HANDLE thread = CreateThread(nullptr, kWorkerStack, Worker, start.get(),
                                        STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
     if (thread == nullptr) {

@@ -126,7 +126,14 @@ class Coordinator {
       deadlines_.erase(deadline);
       throw;
     }
-    std::optional<PlatformFailure> failure = launcher_.Launch(job, ended_);
+    std::optional<PlatformFailure> failure;
+    try {
+      failure = launcher_.Launch(job, ended_);
+    } catch (const std::bad_alloc&) {
+      running_.erase(booked);
+      deadlines_.erase(deadline);
+      throw;
+    }
     if (!failure) {
       ++next_;
       return;
