@@ -42,17 +42,22 @@ class Refusal {
   UniqueHook hook_;
 };
 
+BOOL CALLBACK FindVisibleBox(HWND window, LPARAM found) noexcept {
+  try {
+    if (IsWindowVisible(window) && ui_driver::ClassNameOf(window) == ui_driver::kMessageBoxClass) {
+      *reinterpret_cast<HWND*>(found) = window;
+      return FALSE;
+    }
+  } catch (...) {
+    // A name that cannot be read is no box's.
+  }
+  return TRUE;
+}
+
 // A visible message box of the thread, or nullptr.
 HWND BoxOf(DWORD thread) {
   HWND box = nullptr;
-  EnumThreadWindows(
-      thread,
-      [](HWND window, LPARAM found) -> BOOL {
-        if (!IsWindowVisible(window) || ui_driver::ClassNameOf(window) != L"#32770") return TRUE;
-        *reinterpret_cast<HWND*>(found) = window;
-        return FALSE;
-      },
-      reinterpret_cast<LPARAM>(&box));
+  EnumThreadWindows(thread, FindVisibleBox, reinterpret_cast<LPARAM>(&box));
   return box;
 }
 

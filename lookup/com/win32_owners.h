@@ -60,6 +60,8 @@ inline void KernelHandle(HANDLE handle) noexcept { CloseHandle(handle); }
 inline void GdiObject(HGDIOBJ object) noexcept { DeleteObject(object); }
 inline void MemoryDc(HDC context) noexcept { DeleteDC(context); }
 inline void ScreenDc(HDC context) noexcept { ReleaseDC(nullptr, context); }
+inline void Icon(HICON icon) noexcept { DestroyIcon(icon); }
+inline void Window(HWND window) noexcept { DestroyWindow(window); }
 inline void LocalMemory(void* memory) noexcept { LocalFree(memory); }
 inline void Module(HMODULE module) noexcept { FreeLibrary(module); }
 inline void FileAtPath(const std::wstring& path) noexcept { DeleteFileW(path.c_str()); }
@@ -74,13 +76,30 @@ using UniqueThread = UniqueHandle;
 // GDI objects and device contexts.
 using UniqueFont = UniqueAny<HFONT, owner_close::GdiObject>;
 using UniqueBitmap = UniqueAny<HBITMAP, owner_close::GdiObject>;
+using UniqueBrush = UniqueAny<HBRUSH, owner_close::GdiObject>;
 using UniqueMemoryDc = UniqueAny<HDC, owner_close::MemoryDc>;  // CreateCompatibleDC
 using UniqueScreenDc = UniqueAny<HDC, owner_close::ScreenDc>;  // GetDC(nullptr)
+using UniqueIcon = UniqueAny<HICON, owner_close::Icon>;
+// A window of the calling thread's own (DestroyWindow works on those alone).
+using UniqueWindow = UniqueAny<HWND, owner_close::Window>;
 // Text that the system allocated with LocalAlloc (FormatMessage's buffers).
 using UniqueLocalText = UniqueAny<wchar_t*, owner_close::LocalMemory>;
 // A loaded module (LoadLibraryEx).
 using UniqueModule = UniqueAny<HMODULE, owner_close::Module>;
 // A file known by its path, deleted when its owner goes: temporary files.
 using UniqueTempFile = UniqueAny<std::wstring, owner_close::FileAtPath>;
+
+// A new empty file of its own in the temporary folder, named with the prefix (up to three letters);
+// an empty owner when the folder or the name cannot be had.
+inline UniqueTempFile NewTempFile(const wchar_t* prefix) {
+  std::wstring folder(MAX_PATH + 1, L'\0');
+  const DWORD length = GetTempPathW(static_cast<DWORD>(folder.size()), folder.data());
+  if (length == 0 || length >= folder.size()) return {};
+  folder.resize(length);
+  std::wstring path(folder.size() + MAX_PATH + 1, L'\0');
+  if (GetTempFileNameW(folder.c_str(), prefix, 0, path.data()) == 0) return {};
+  path.resize(path.find(L'\0'));
+  return UniqueTempFile(std::move(path));
+}
 
 }  // namespace quillmark
