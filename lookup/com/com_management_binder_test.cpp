@@ -9,7 +9,6 @@
 #include <optional>
 #include <ostream>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "com_failure.h"
@@ -248,28 +247,6 @@ TEST(LastErrorFailure, CarriesTheLastErrorOrNamesTheOperationThatGaveNone) {
   }
   SetLastError(ERROR_SUCCESS);
   EXPECT_THROW(ThrowLastError(L"GetMessageW"), PlatformFailure);
-}
-
-// CoUninitialize pairs only with a CoInitializeEx that succeeded, S_FALSE included.
-TEST(ComOwners, AnApartmentUndoesOnlyWhatItsOwnInitialisationDid) {
-  std::thread([] {
-    ASSERT_HRESULT_SUCCEEDED(CoInitializeEx(nullptr, COINIT_MULTITHREADED));
-    try {
-      const ComApartment single_threaded;
-      ADD_FAILURE() << "a single-threaded apartment in a multithreaded thread";
-    } catch (const PlatformFailure& failure) {
-      EXPECT_EQ(failure.code(), RPC_E_CHANGED_MODE);
-    }
-    // Had the failed apartment uninitialised COM, the thread could now change its model.
-    EXPECT_EQ(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED), RPC_E_CHANGED_MODE);
-    CoUninitialize();
-  }).join();
-  std::thread([] {
-    const ComApartment outer;
-    { const ComApartment inner; }  // S_FALSE, undone on its own
-    EXPECT_EQ(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED), S_FALSE) << "COM was undone";
-    CoUninitialize();
-  }).join();
 }
 
 TEST(ComOwners, OwnTheirValuesAndKeepEveryCharacter) {
