@@ -18,14 +18,10 @@
 #include "run_outcome.h"
 #include "text_encoding.h"
 #include "visible_text.h"
+#include "win32_owners.h"
 
 namespace quillmark::companion {
 namespace {
-
-struct HandleCloser {
-  void operator()(HANDLE handle) const noexcept { CloseHandle(handle); }
-};
-using EventHandle = std::unique_ptr<void, HandleCloser>;
 
 // Where the console control handler asks the run to stop, and what it waits for before it lets
 // the platform end the process.
@@ -120,7 +116,7 @@ std::uint32_t Run(const CompanionOptions& options) {
 
   // Both live until the process ends: the handler may run at any time.
   static const auto fleet = std::make_shared<EndedLookups>();
-  static const EventHandle written(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  static const UniqueEvent written(CreateEventW(nullptr, TRUE, FALSE, nullptr));
   running_fleet.store(fleet.get());
   run_written.store(written.get());  // none made: a closing console waits for nothing
   SetConsoleCtrlHandler(OnConsoleControl, TRUE);

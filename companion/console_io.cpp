@@ -5,35 +5,16 @@
 
 #include "com_failure.h"
 #include "lookup_rows.h"
+#include "win32_owners.h"
 #include "text_encoding.h"
 
 namespace quillmark::companion {
 namespace {
 
-// Owns a file handle.
-class UniqueFile {
- public:
-  explicit UniqueFile(HANDLE handle) : handle_(handle) {}
-  UniqueFile(const UniqueFile&) = delete;
-  UniqueFile& operator=(const UniqueFile&) = delete;
-  ~UniqueFile() {
-    if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
-  }
-  HANDLE get() const noexcept { return handle_; }
-
- private:
-  HANDLE handle_;
-};
-
-// The calling thread's last error as a failure; a call that failed without setting one is
-// reported as a write fault, never as success.
-PlatformFailure LastErrorFailure() {
-  const DWORD error = GetLastError();
-  return FailureFromHresult(HRESULT_FROM_WIN32(error != ERROR_SUCCESS ? error : ERROR_WRITE_FAULT));
-}
-
 // The platform's words for the calling thread's last error, on one line.
-std::wstring LastErrorText() { return LastErrorFailure().description(); }
+std::wstring LastErrorText(const wchar_t* operation) {
+  return LastErrorFailure(operation).description();
+}
 
 // Everything the handle gives until its end; a pipe whose writer has gone ends it too.
 ListBytes ReadToEnd(HANDLE handle) {
@@ -43,7 +24,7 @@ ListBytes ReadToEnd(HANDLE handle) {
     DWORD read = 0;
     if (!::ReadFile(handle, chunk.data(), static_cast<DWORD>(chunk.size()), &read, nullptr)) {
       if (GetLastError() == ERROR_BROKEN_PIPE) break;
-      return {std::nullopt, LastErrorText()};
+      return {std::nullopt, LastErrorText(L"ReadFile")};
     }
     if (read == 0) break;
     bytes.append(chunk.data(), read);
@@ -58,7 +39,7 @@ ListBytes ReadConsoleToEnd(HANDLE console) {
   for (;;) {
     DWORD read = 0;
     if (!ReadConsoleW(console, chunk.data(), static_cast<DWORD>(chunk.size()), &read, nullptr)) {
-      return {std::nullopt, LastErrorText()};
+      return {std::nullopt, LastErrorText(L"ReadConsoleW")};
     }
     const std::wstring part(chunk.data(), read);
     const std::size_t end = part.find(L'\x1A');
@@ -115,7 +96,7 @@ bool OutputStream::Write(const std::wstring& text) {
           ? WriteText(handle_, text)
           : WriteBytes(handle_, (byte_order_mark_ ? kUtf8ByteOrderMark : "") + Utf8FromWide(text));
   if (!written) {
-    failure_ = LastErrorFailure();
+    failure_ = LastErrorFailure(console_ ? L"WriteConsoleW" : L"WriteFile");
     return false;
   }
   byte_order_mark_ = false;
@@ -128,14 +109,14 @@ bool OutputStream::Finish() {
   if (console_ || GetFileType(handle_) != FILE_TYPE_DISK || FlushFileBuffers(handle_)) return true;
   // A handle opened to append only may not flush; everything was written to it all the same.
   if (GetLastError() == ERROR_ACCESS_DENIED) return true;
-  failure_ = LastErrorFailure();
+  failure_ = LastErrorFailure(L"FlushFileBuffers");
   return false;
 }
 
 std::optional<PlatformFailure> WriteWholeFile(const std::wstring& path, const std::wstring& text) {
   const UniqueFile file(CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
                                     CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (file.get() == INVALID_HANDLE_VALUE) return LastErrorFailure();
+  if (!file) return LastErrorFailure(L"CreateFileW");
   OutputStream stream(file.get(), false);
   if (!stream.Write(text) || !stream.Finish()) return stream.failure();
   return std::nullopt;
@@ -158,7 +139,7 @@ void ProgressLine::Clear() {
 ListBytes FileListSource::ReadFile(const std::wstring& path) {
   const UniqueFile file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                     nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (file.get() == INVALID_HANDLE_VALUE) return {std::nullopt, LastErrorText()};
+  if (!file) return {std::nullopt, LastErrorText(L"CreateFileW")};
   return ReadToEnd(file.get());
 }
 

@@ -12,6 +12,8 @@
 
 #include "com_failure.h"
 #include "com_management_binder.h"
+#include "com_owners.h"
+#include "win32_owners.h"
 
 namespace quillmark::companion {
 namespace {
@@ -31,25 +33,12 @@ bool PlatformCancelsCalls() {
   return cancels;
 }
 
-// COM for one thread, in the apartment asked for; uninitialised only when the initialisation
-// succeeded.
-class Apartment {
- public:
-  explicit Apartment(DWORD concurrency) {
-    const HRESULT result = CoInitializeEx(nullptr, concurrency | COINIT_DISABLE_OLE1DDE);
-    if (FAILED(result)) throw FailureFromHresult(result);
-  }
-  Apartment(const Apartment&) = delete;
-  Apartment& operator=(const Apartment&) = delete;
-  ~Apartment() { CoUninitialize(); }
-};
-
 // A lookup's single-threaded apartment, as the management service's scripting objects are
 // registered for, whose outgoing calls the coordinating thread may cancel where the platform
 // offers that at all.
 class WorkerApartment {
  public:
-  explicit WorkerApartment(LookupJob& job) : apartment_(COINIT_APARTMENTTHREADED), job_(job) {
+  explicit WorkerApartment(LookupJob& job) : job_(job) {
     cancellable_ = PlatformCancelsCalls() && SUCCEEDED(CoEnableCallCancellation(nullptr));
     if (cancellable_) job_.cancel_token.store(GetCurrentThreadId());
   }
@@ -62,7 +51,7 @@ class WorkerApartment {
   }
 
  private:
-  Apartment apartment_;
+  ComApartment apartment_;
   LookupJob& job_;
   bool cancellable_ = false;
 };
@@ -134,18 +123,12 @@ class ThreadLauncher : public LookupLauncher {
 
 }  // namespace
 
-// The owner of an event.
-struct HandleCloser {
-  void operator()(HANDLE handle) const noexcept { CloseHandle(handle); }
-};
-using EventHandle = std::unique_ptr<void, HandleCloser>;
-
 // The coordinating thread's clock: a wait that dispatches the messages its single-threaded
 // apartment receives meanwhile, woken by an event that every lookup's end and a stop set.
 class PumpingClock : public RunClock, public Wakeup {
  public:
   PumpingClock() : event_(CreateEventW(nullptr, FALSE, FALSE, nullptr)) {
-    if (!event_) throw FailureFromHresult(HRESULT_FROM_WIN32(GetLastError()));
+    if (!event_) ThrowLastError(L"CreateEventW");
   }
   TimePoint Now() override { return std::chrono::steady_clock::now(); }
   void Wake() noexcept override { SetEvent(event_.get()); }
@@ -165,7 +148,7 @@ class PumpingClock : public RunClock, public Wakeup {
   }
 
  private:
-  EventHandle event_;
+  UniqueEvent event_;
 };
 
 FleetOutcome RunFleet(const FleetPlan& plan, const std::shared_ptr<EndedLookups>& ended,
@@ -173,7 +156,7 @@ FleetOutcome RunFleet(const FleetPlan& plan, const std::shared_ptr<EndedLookups>
   // The scheme's handler is loaded once, here, before the workers start: first loads of the
   // management libraries racing in many threads at once can deadlock in the loader. Loading it
   // binds nothing, so it cannot hang on any computer.
-  const Apartment apartment(COINIT_APARTMENTTHREADED);
+  const ComApartment apartment;
   try {
     LoadMonikerHandler(kMonikerScheme);
   } catch (const PlatformFailure&) {
