@@ -50,14 +50,19 @@ TEST(CommandLine, AppliesDefaultsAndReadsValuesGivenEitherWay) {
   EXPECT_EQ(defaults.parallel, kDefaultParallel);
   EXPECT_EQ(defaults.timeout_seconds, kDefaultTimeoutSeconds);
   EXPECT_FALSE(defaults.format || defaults.quiet || defaults.show_usage);
+  EXPECT_EQ(defaults.reach_timeout_ms, 1500);
+  EXPECT_EQ(defaults.protocol, ProtocolChoice::kAuto);
 
-  const auto given = OptionsOf({L"--parallel", L"8", L"--timeout=86400", L"--format=JSON",
-                                L"--quiet", L"--parallel=256", L"pc"},
-                               lists);
+  const auto given =
+      OptionsOf({L"--parallel", L"8", L"--timeout=86400", L"--format=JSON", L"--quiet",
+                 L"--parallel=256", L"--reach-timeout", L"0", L"--protocol=WSMan", L"pc"},
+                lists);
   EXPECT_EQ(given.parallel, 256);
   EXPECT_EQ(given.timeout_seconds, 86400);
   EXPECT_EQ(given.format, OutputFormat::kJson);
   EXPECT_TRUE(given.quiet);
+  EXPECT_EQ(given.reach_timeout_ms, 0);
+  EXPECT_EQ(given.protocol, ProtocolChoice::kWsMan);
 }
 
 TEST(CommandLine, TakesEveryArgumentAfterDoubleDashAsAName) {
@@ -91,6 +96,11 @@ TEST(UsageErrors, EachSaysInOneLineWhatIsWrongAndWithWhichOptionOrFile) {
       {{L"--parallel", L"0", L"pc"}, L"--parallel needs a whole number from 1 to 256, not \"0\""},
       {{L"--timeout", L"-5", L"pc"}, L"--timeout needs a whole number from 1 to 86400, not \"-5\""},
       {{L"--format", L"xml", L"pc"}, L"--format needs table, csv or json, not \"xml\""},
+      {{L"--reach-timeout=", L"pc"},
+       L"--reach-timeout needs a whole number from 0 to 60000, not \"\""},
+      {{L"--reach-timeout", L"60001", L"pc"},
+       L"--reach-timeout needs a whole number from 0 to 60000, not \"60001\""},
+      {{L"--protocol", L"wmi", L"pc"}, L"--protocol needs auto, dcom or wsman, not \"wmi\""},
       {{L"@"}, L"\"@\" needs a file name after it"},
       {{L"@gone.txt"}, L"cannot read \"gone.txt\": The system cannot find the file specified."},
       {{L"-"}, L"cannot read standard input: The handle is invalid."},

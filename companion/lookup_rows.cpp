@@ -11,22 +11,24 @@
 namespace quillmark::companion {
 namespace {
 
-constexpr std::size_t kColumnCount = 6;
+constexpr std::size_t kColumnCount = 7;
 using Fields = std::array<std::wstring, kColumnCount>;
 
-const Fields kColumnNames = {L"computer", L"serial",      L"status",
-                             L"code",     L"description", L"milliseconds"};
+// The protocol column came last, so that readers that go by position keep working.
+const Fields kColumnNames = {L"computer",    L"serial",       L"status",  L"code",
+                             L"description", L"milliseconds", L"protocol"};
 
 // The table puts the free-text description last, so that one long description does not push the
 // other columns of every row to the right, and right-aligns the number.
-constexpr std::array<std::size_t, kColumnCount> kTableOrder = {0, 1, 2, 3, 5, 4};
+constexpr std::array<std::size_t, kColumnCount> kTableOrder = {0, 1, 2, 3, 6, 5, 4};
 constexpr std::size_t kMillisecondsColumn = 5;
 constexpr char32_t kTableGap[] = U"  ";
 
 Fields FieldsOf(const LookupRow& row) {
   const std::wstring code = row.code ? FormatFailureCode(*row.code) : std::wstring();
   const std::wstring milliseconds = std::to_wstring(row.milliseconds);
-  return {row.computer, row.serial, StatusWord(row.status), code, row.description, milliseconds};
+  return {row.computer, row.serial,  StatusWord(row.status), code, row.description,
+          milliseconds, row.protocol};
 }
 
 void AppendUnicodeEscape(std::u32string& text, char32_t code_point) {
@@ -89,7 +91,8 @@ std::wstring JsonObject(const LookupRow& row) {
   return L"{\"computer\": " + JsonString(row.computer) + L", \"serial\": " +
          JsonString(row.serial) + L", \"status\": " + JsonString(StatusWord(row.status)) +
          L", \"code\": " + code + L", \"description\": " + JsonString(row.description) +
-         L", \"milliseconds\": " + std::to_wstring(row.milliseconds) + L"}";
+         L", \"milliseconds\": " + std::to_wstring(row.milliseconds) + L", \"protocol\": " +
+         JsonString(row.protocol) + L"}";
 }
 
 std::wstring JsonText(const std::vector<LookupRow>& rows) {
@@ -177,6 +180,8 @@ const wchar_t* StatusWord(RowStatus status) {
       return L"failed";
     case RowStatus::kTimedOut:
       return L"timed out";
+    case RowStatus::kUnreachable:
+      return L"unreachable";
   }
   return L"failed";
 }

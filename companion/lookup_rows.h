@@ -8,7 +8,7 @@
 
 namespace quillmark::companion {
 
-enum class RowStatus { kOk, kNoInstance, kFailed, kTimedOut };
+enum class RowStatus { kOk, kNoInstance, kFailed, kTimedOut, kUnreachable };
 
 // One BIOS instance's serial number, or the reason a computer gave none. A computer with several
 // instances gives several rows.
@@ -19,11 +19,12 @@ struct LookupRow {
   std::optional<std::int32_t> code;  // the platform's failure code, when there was one
   std::wstring description;
   std::uint64_t milliseconds = 0;  // from the start of this computer's lookup
+  std::wstring protocol = {};      // "dcom" or "wsman": the lookup's transport; empty if none made
 };
 
 enum class OutputFormat { kTable, kCsv, kJson };
 
-// "ok", "no instance", "failed" or "timed out".
+// "ok", "no instance", "failed", "timed out" or "unreachable".
 const wchar_t* StatusWord(RowStatus status);
 
 // The format a --format value names ("table", "csv" or "json", in any case), if any.
