@@ -66,7 +66,8 @@ std::uint32_t Run(const CompanionOptions& options) {
   SetConsoleCtrlHandler(OnConsoleControl, TRUE);
 
   const FleetPlan plan{options.computers, options.parallel,
-                       std::chrono::seconds(options.timeout_seconds)};
+                       std::chrono::seconds(options.timeout_seconds), options.protocol,
+                       std::chrono::milliseconds(options.reach_timeout_ms)};
   const FleetResult result = RunFleet(plan, stop.get(), progress);
   progress_line.Clear();
 

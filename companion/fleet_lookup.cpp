@@ -54,6 +54,7 @@ struct WorkerStart {
   std::shared_ptr<Board> board;
   std::size_t job;
   std::wstring computer;
+  LookupSettings settings;
 };
 
 // Whether a call can be cancelled from another thread here. Wine accepts the request to allow it
@@ -100,7 +101,7 @@ ComputerRows LookUpInOwnApartment(const WorkerStart& start) {
   try {
     const WorkerApartment apartment;
     if (apartment.cancellable()) MarkCancellable(*start.board, start.job);
-    return LookUpComputer(start.computer);
+    return LookUpComputer(start.computer, start.settings);
   } catch (const PlatformFailure& failure) {
     return {FailedRow(start.computer, RowStatus::kFailed, failure, MillisecondsSince(started))};
   }
@@ -163,11 +164,13 @@ class Coordinator {
 
   void Start(std::size_t index) {
     const std::wstring& computer = plan_.computers[index];
-    auto start = std::make_unique<WorkerStart>(WorkerStart{board_, index, computer});
+    const Clock::time_point deadline = Clock::now() + plan_.timeout;
+    auto start = std::make_unique<WorkerStart>(
+        WorkerStart{board_, index, computer, {plan_.protocol, plan_.reach_timeout, deadline}});
     const std::lock_guard<std::mutex> lock(board_->mutex);
     Board::Job& job = board_->jobs[index];
     job.state = Board::State::kRunning;
-    job.deadline = Clock::now() + plan_.timeout;
+    job.deadline = deadline;
     ++running_;
     HANDLE thread = CreateThread(nullptr, kWorkerStack, Worker, start.get(),
                                  STACK_SIZE_PARAM_IS_A_RESERVATION, &job.thread_id);
@@ -245,7 +248,10 @@ class Coordinator {
         if (row.status != RowStatus::kOk) status = row.status;
       }
     }
-    if (status == RowStatus::kFailed || status == RowStatus::kNoInstance) ++progress_state_.failed;
+    if (status == RowStatus::kFailed || status == RowStatus::kNoInstance ||
+        status == RowStatus::kUnreachable) {
+      ++progress_state_.failed;
+    }
     if (status == RowStatus::kTimedOut) ++progress_state_.timed_out;
     if (progress_) progress_(progress_state_);
   }

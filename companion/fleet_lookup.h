@@ -36,6 +36,8 @@ struct FleetPlan {
   std::vector<std::wstring> computers;
   int parallel = 1;  // lookups in flight at once
   std::chrono::milliseconds timeout{30000};
+  ProtocolChoice protocol = ProtocolChoice::kAuto;
+  std::chrono::milliseconds reach_timeout{0};  // the reachability check's; zero: no check
 };
 
 struct FleetResult {

@@ -95,8 +95,8 @@ TEST(ExitCode, IsZeroOnlyWhenEveryComputerGaveOnlyOkRows) {
                                  {L"PC2", L"C", RowStatus::kOk, std::nullopt, L"", 1}};
   EXPECT_EQ(ExitCodeFor(computers, rows), kExitAllAnswered);
   EXPECT_EQ(ExitCodeFor(computers, {rows[0]}), kExitSomeUnanswered);
-  for (const RowStatus status :
-       {RowStatus::kNoInstance, RowStatus::kFailed, RowStatus::kTimedOut, RowStatus::kUnreachable}) {
+  for (const RowStatus status : {RowStatus::kNoInstance, RowStatus::kFailed, RowStatus::kTimedOut,
+                                 RowStatus::kUnreachable}) {
     rows[2].status = status;
     EXPECT_EQ(ExitCodeFor(computers, rows), kExitSomeUnanswered) << StatusWord(status);
   }
