@@ -90,7 +90,7 @@ half_samples() {
 quillmark_line() {
   local names=$1
   shift
-  echo "$(windows_path "$quillmark") --quiet --format csv $* @$(windows_path "$names")"
+  echo "$(windows_path "$quillmark") --quiet --format csv --reach-timeout 0 $* @$(windows_path "$names")"
 }
 peer_line() { echo "cscript.exe //nologo $(windows_path bench/fleet/peer.vbs) $(windows_path "$1")"; }
 
@@ -100,7 +100,7 @@ peer_line() { echo "cscript.exe //nologo $(windows_path bench/fleet/peer.vbs) $(
 #   rows_as_scripted OUT NAMES [PEER]
 rows_as_scripted() {
   tr -d '\r' <"$1" | awk -F, -v names="$2" -v peer="${3:-}" -v serial="$serial" \
-    -v header=$'\xef\xbb\xbfcomputer,serial,status,code,description,milliseconds' '
+    -v header=$'\xef\xbb\xbfcomputer,serial,status,code,description,milliseconds,protocol' '
     BEGIN { while ((getline name < names) > 0) wanted[++count] = name }
     NR == 1 && !peer { bad += ($0 != header); next }
     {

@@ -93,6 +93,11 @@ PlanBuilder& PlanBuilder::Hang() {
   return *this;
 }
 
+PlanBuilder& PlanBuilder::Only(Transport transport) {
+  plan_.only = transport;
+  return *this;
+}
+
 PlanBuilder& PlanBuilder::Fail(Step step, int occurrence, HRESULT code, Raise raise,
                                std::wstring description) {
   plan_.failures.push_back({step, occurrence, code, raise, std::move(description)});

@@ -54,6 +54,17 @@ HRESULT RaiseFailure(const Failure& failure, EXCEPINFO* exception);
 // none.
 HRESULT ScriptedResult(const Plan& plan, Step step, int occurrence, EXCEPINFO* exception);
 
+// The plan for a computer from the script as it is now; a failure (no script, no plan) is raised
+// as a binding's failure would be, and its code returned.
+HRESULT FindPlan(const std::wstring& computer, Plan& plan) noexcept;
+
+// Never returns, as a service that stopped answering: `held` (the object called, which its caller
+// will never release) leaves the live count and the DLL stays loaded.
+[[noreturn]] void HangForever(Counted& held);
+
+// What DCOM answers for a computer it cannot reach: "The RPC server is unavailable".
+constexpr HRESULT kRpcServerUnavailable = static_cast<HRESULT>(0x800706BA);
+
 // A new services object for this lookup; the caller holds its only reference.
 Microsoft::WRL::ComPtr<IDispatch> MakeServices(const std::shared_ptr<Lookup>& lookup);
 

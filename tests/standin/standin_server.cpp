@@ -18,6 +18,7 @@
 #include "standin_record.h"
 #include "standin_text.h"
 #include "standin_script.h"
+#include "standin_wsman.h"
 
 namespace standin {
 namespace {
@@ -136,6 +137,10 @@ HRESULT Bind(const std::wstring& display_name, IMoniker** moniker, Counted& clas
   const std::wstring computer = display_name.substr(kMonikerPrefixLength);
   RecordLine("bind " + Quoted(computer));
   auto lookup = std::make_shared<Lookup>(PlanFor(computer));
+  if (lookup->plan.only == Transport::kWsMan) {
+    RecordLine("unreachable dcom");
+    return RaiseFailure({Step::kBind, 1, kRpcServerUnavailable, Raise::kCode, L""}, nullptr);
+  }
   if (lookup->plan.delay_ms != 0) {
     RecordLine("delay " + std::to_string(lookup->plan.delay_ms));
     Sleep(lookup->plan.delay_ms);
@@ -203,11 +208,26 @@ class ClassObject : public IClassFactory, public IParseDisplayName, public Count
 };
 
 }  // namespace
+
+HRESULT FindPlan(const std::wstring& computer, Plan& plan) noexcept {
+  try {
+    plan = PlanFor(computer);
+    return S_OK;
+  } catch (const BindFailure& failure) {
+    return failure.Raise();
+  } catch (const std::bad_alloc&) {
+    return E_OUTOFMEMORY;
+  }
+}
+
+void HangForever(Counted& held) { Hang(held); }
+
 }  // namespace standin
 
 STDAPI DllGetClassObject(REFCLSID class_id, REFIID iid, void** object) {
   if (object == nullptr) return E_POINTER;
   *object = nullptr;
+  if (class_id == standin::kWsManClass) return standin::GetWsManClassObject(iid, object);
   if (class_id != standin::kServiceClass) return CLASS_E_CLASSNOTAVAILABLE;
   standin::ClassObject* class_object = new (std::nothrow) standin::ClassObject;
   if (class_object == nullptr) return E_OUTOFMEMORY;
