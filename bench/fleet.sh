@@ -234,6 +234,9 @@ done
 read -r other_first other_second total_first total_second samples_first samples_second <<<"$growth"
 growth_per_name=$(calc "($other_second - $other_first) / 2500 / 1024")
 
+# bench/reach.sh's section of the report is kept as it is.
+reach_section=$(awk '/^<!-- reachability check: made by bench\/reach.sh -->$/, /^<!-- end of reachability check -->$/' \
+  "$report" 2>/dev/null || true)
 {
   echo "# Fleet benchmark: quillmark.exe"
   echo
@@ -339,5 +342,6 @@ growth_per_name=$(calc "($other_second - $other_first) / 2500 / 1024")
   echo "was $(mib "$other_first" 2) MiB, of the $samples_second in the second half $(mib "$other_second" 2) MiB."
   echo "quillmark keeps each finished computer's row until all are written in input order, about"
   echo "0.25 KiB a name; that is the growth expected."
+  [ -z "$reach_section" ] || printf '\n%s\n' "$reach_section"
 } >"$report"
 echo "fleet: report written to $report ($(($(date +%s) - began)) s in all)"
