@@ -65,25 +65,11 @@ std::wstring XmlEscaped(const std::wstring& text) {
   return escaped;
 }
 
-// IUnknown and an IDispatch that offers no late binding: the companion calls through the vtables.
+// An object whose IDispatch offers no late binding: the companion calls through the vtables.
 template <typename Interface>
-class VtableObject : public Interface, public Counted {
+class VtableObject : public Object<Interface> {
  public:
-  explicit VtableObject(std::string name) : name_(std::move(name)) {}
-  ~VtableObject() override { RecordLine("gone " + name_); }
-
-  ULONG STDMETHODCALLTYPE AddRef() override { return references_.Add(); }
-  ULONG STDMETHODCALLTYPE Release() override { return references_.Release(this); }
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
-    if (object == nullptr) return E_POINTER;
-    if (iid == IID_IUnknown || iid == IID_IDispatch || Answers(iid)) {
-      *object = static_cast<Interface*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *object = nullptr;
-    return E_NOINTERFACE;
-  }
+  using Object<Interface>::Object;
   HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override {
     if (count != nullptr) *count = 0;
     return count != nullptr ? S_OK : E_POINTER;
@@ -99,22 +85,7 @@ class VtableObject : public Interface, public Counted {
                                    UINT*) override {
     return E_NOTIMPL;
   }
-
- protected:
-  virtual bool Answers(REFIID iid) const = 0;
-  const std::string& name() const { return name_; }
-
- private:
-  std::string name_;
-  quillmark::com_support::ReferenceCount references_;
 };
-
-template <typename Interface, typename Concrete>
-ComPtr<Interface> Adopt(Concrete* object) {
-  ComPtr<Interface> owner;
-  *owner.GetAddressOf() = object;
-  return owner;
-}
 
 // One lookup's state, shared by its session and enumerator (one apartment's thread only).
 struct WsManLookup {
@@ -164,7 +135,6 @@ class Enumerator : public VtableObject<IWSManEnumerator> {
   }
 
  private:
-  bool Answers(REFIID iid) const override { return iid == __uuidof(IWSManEnumerator); }
   std::shared_ptr<WsManLookup> lookup_;
 };
 
@@ -229,7 +199,6 @@ class Session : public VtableObject<IWSManSession> {
   HRESULT STDMETHODCALLTYPE put_BatchItems(LONG) override { return Unused("BatchItems"); }
 
  private:
-  bool Answers(REFIID iid) const override { return iid == __uuidof(IWSManSession); }
   HRESULT Unused(const char* member) {
     RecordLine(std::string("wsman-unexpected ") + member);
     return E_NOTIMPL;
@@ -289,9 +258,6 @@ class Automation : public VtableObject<IWSManEx> {
   HRESULT STDMETHODCALLTYPE EnumerationFlagReturnObject(LONG*) override { return Unused(); }
 
  private:
-  bool Answers(REFIID iid) const override {
-    return iid == __uuidof(IWSMan) || iid == __uuidof(IWSManEx);
-  }
   HRESULT Unused() {
     RecordLine("wsman-unexpected call");
     return E_NOTIMPL;
