@@ -152,9 +152,12 @@ HRESULT Bind(const std::wstring& display_name, IMoniker** moniker, Counted& clas
   return CreatePointerMoniker(services.Get(), moniker);
 }
 
-// The class object: it parses the display names of its scheme and makes nothing else.
+// The class object: it parses the display names of its scheme and makes nothing else, or, for the
+// WS-Management class, makes its automation objects.
 class ClassObject : public IClassFactory, public IParseDisplayName, public Counted {
  public:
+  explicit ClassObject(bool makes_wsman) : makes_wsman_(makes_wsman) {}
+
   ULONG STDMETHODCALLTYPE AddRef() override { return references_.Add(); }
   ULONG STDMETHODCALLTYPE Release() override { return references_.Release(this); }
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
@@ -175,6 +178,7 @@ class ClassObject : public IClassFactory, public IParseDisplayName, public Count
     if (object == nullptr) return E_POINTER;
     *object = nullptr;
     if (outer != nullptr) return CLASS_E_NOAGGREGATION;
+    if (makes_wsman_) return CreateWsManAutomation(iid, object);
     return QueryInterface(iid, object);
   }
   HRESULT STDMETHODCALLTYPE LockServer(BOOL lock) override {
@@ -204,6 +208,7 @@ class ClassObject : public IClassFactory, public IParseDisplayName, public Count
   }
 
  private:
+  bool makes_wsman_;
   quillmark::com_support::ReferenceCount references_;
 };
 
@@ -227,9 +232,9 @@ void HangForever(Counted& held) { Hang(held); }
 STDAPI DllGetClassObject(REFCLSID class_id, REFIID iid, void** object) {
   if (object == nullptr) return E_POINTER;
   *object = nullptr;
-  if (class_id == standin::kWsManClass) return standin::GetWsManClassObject(iid, object);
-  if (class_id != standin::kServiceClass) return CLASS_E_CLASSNOTAVAILABLE;
-  standin::ClassObject* class_object = new (std::nothrow) standin::ClassObject;
+  const bool wsman = class_id == standin::kWsManClass;
+  if (!wsman && class_id != standin::kServiceClass) return CLASS_E_CLASSNOTAVAILABLE;
+  standin::ClassObject* class_object = new (std::nothrow) standin::ClassObject(wsman);
   if (class_object == nullptr) return E_OUTOFMEMORY;
   const HRESULT result = class_object->QueryInterface(iid, object);
   class_object->Release();

@@ -7,7 +7,9 @@
 #include <wsmandisp.h>
 #include <wrl/client.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <iterator>
 #include <memory>
 #include <new>
 #include <utility>
@@ -37,29 +39,17 @@ HRESULT GiveText(const std::wstring& text, BSTR* out) {
 
 // Text content escaped so that the parser gives it back unchanged, line ends included.
 std::wstring XmlEscaped(const std::wstring& text) {
+  const std::pair<wchar_t, const wchar_t*> escapes[] = {{L'&', L"&amp;"},  {L'<', L"&lt;"},
+                                                        {L'>', L"&gt;"},   {L'\r', L"&#13;"},
+                                                        {L'\n', L"&#10;"}, {L'\t', L"&#9;"}};
   std::wstring escaped;
   for (const wchar_t unit : text) {
-    switch (unit) {
-      case L'&':
-        escaped += L"&amp;";
-        break;
-      case L'<':
-        escaped += L"&lt;";
-        break;
-      case L'>':
-        escaped += L"&gt;";
-        break;
-      case L'\r':
-        escaped += L"&#13;";
-        break;
-      case L'\n':
-        escaped += L"&#10;";
-        break;
-      case L'\t':
-        escaped += L"&#9;";
-        break;
-      default:
-        escaped += unit;
+    const auto* escape = std::find_if(std::begin(escapes), std::end(escapes),
+                                      [&](const auto& entry) { return entry.first == unit; });
+    if (escape != std::end(escapes)) {
+      escaped += escape->second;
+    } else {
+      escaped += unit;
     }
   }
   return escaped;
@@ -264,43 +254,15 @@ class Automation : public VtableObject<IWSManEx> {
   }
 };
 
-class WsManClassObject : public IClassFactory, public Counted {
- public:
-  ULONG STDMETHODCALLTYPE AddRef() override { return references_.Add(); }
-  ULONG STDMETHODCALLTYPE Release() override { return references_.Release(this); }
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
-    if (object == nullptr) return E_POINTER;
-    if (iid != IID_IUnknown && iid != IID_IClassFactory) {
-      *object = nullptr;
-      return E_NOINTERFACE;
-    }
-    *object = static_cast<IClassFactory*>(this);
-    AddRef();
-    return S_OK;
-  }
-  HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID iid, void** object) override {
-    if (object == nullptr) return E_POINTER;
-    *object = nullptr;
-    if (outer != nullptr) return CLASS_E_NOAGGREGATION;
-    Automation* automation = new (std::nothrow) Automation;
-    if (automation == nullptr) return E_OUTOFMEMORY;
-    const HRESULT result = automation->QueryInterface(iid, object);
-    automation->Release();
-    return result;
-  }
-  HRESULT STDMETHODCALLTYPE LockServer(BOOL) override { return S_OK; }
-
- private:
-  quillmark::com_support::ReferenceCount references_;
-};
-
 }  // namespace
 
-HRESULT GetWsManClassObject(REFIID iid, void** object) {
-  WsManClassObject* class_object = new (std::nothrow) WsManClassObject;
-  if (class_object == nullptr) return E_OUTOFMEMORY;
-  const HRESULT result = class_object->QueryInterface(iid, object);
-  class_object->Release();
+HRESULT CreateWsManAutomation(REFIID iid, void** object) {
+  if (object == nullptr) return E_POINTER;
+  *object = nullptr;
+  Automation* automation = new (std::nothrow) Automation;
+  if (automation == nullptr) return E_OUTOFMEMORY;
+  const HRESULT result = automation->QueryInterface(iid, object);
+  automation->Release();
   return result;
 }
 

@@ -18,7 +18,8 @@ constexpr CLSID kWsManClass = {
 // What WS-Management answers for a computer it cannot reach.
 constexpr HRESULT kWsManCannotConnect = static_cast<HRESULT>(0x80338126);
 
-HRESULT GetWsManClassObject(REFIID iid, void** object);
+// A new WS-Management automation object, as the class object of kWsManClass makes it.
+HRESULT CreateWsManAutomation(REFIID iid, void** object);
 
 // An enumerated item's XML for one member, as the platform's service writes a Win32_BIOS instance.
 std::wstring ItemXml(const Serial& serial);
