@@ -25,13 +25,15 @@ windows_path() {
 load_average() { cut -d' ' -f1 /proc/loadavg; }
 
 # Picks the build to measure: the 32-bit one where the host executes 32-bit code, the 64-bit one
-# elsewhere. Sets preset, arch, machine, bits and build.
+# elsewhere. Sets preset, arch, machine, bits and build, and report_suffix: the reports of the
+# 32-bit build are bench/REPORT.md and bench/FLEET.md, those of the 64-bit one end in -x64, so that
+# the figures of both builds stand side by side.
 choose_build() {
   if host_runs_32bit_code; then
-    preset=windows arch=win32 machine=x86 bits=32 build=$root/build/bench
+    preset=windows arch=win32 machine=x86 bits=32 build=$root/build/bench report_suffix=
     echo "bench: measuring the 32-bit build (x86, win32 prefix)" >&2
   else
-    preset=windows64 arch=win64 machine=x64 bits=64 build=$root/build/bench64
+    preset=windows64 arch=win64 machine=x64 bits=64 build=$root/build/bench64 report_suffix=-x64
     echo "bench: measuring the 64-bit build (x64, win64 prefix): $(host_32bit_reason)" >&2
   fi
 }

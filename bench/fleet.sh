@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The companion's fleet benchmark: times quillmark.exe over many names that the stand-in service
 # answers after scripted latencies, beside the ideal, beside itself at other parallelisms and
-# beside a sequential cscript peer, samples its private bytes, and writes bench/FLEET.md.
+# beside a sequential cscript peer, samples its private bytes, and writes bench/FLEET.md
+# (FLEET-x64.md for the 64-bit build).
 # It runs in the stand-in's own throwaway prefix (the stand-in registered for "winmgmts:"), in a
 # session folder of its own under the benchmark's build folder. FLEET_ROUNDS (3) sets how many
 # times each timed run is taken; the subjects' runs alternate within a round.
@@ -10,7 +11,6 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 # shellcheck source=bench/common.sh
 . bench/common.sh
-report=$root/bench/FLEET.md
 rounds=${FLEET_ROUNDS:-3}
 latency_ms=100
 timeout_s=2
@@ -20,6 +20,7 @@ began=$(date +%s)
 
 bash scripts/setup.sh
 choose_build
+report=$root/bench/FLEET$report_suffix.md
 build_bench_targets fleet_probe
 # What was built: edits in the working tree beside the benchmark's own are built too.
 revision=$(git rev-parse --short HEAD)

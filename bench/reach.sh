@@ -3,13 +3,14 @@
 # network namespace, a fifth of them silent (an nftables rule drops their connection requests) and
 # the rest answering TCP 135 and, through the stand-in service, after a scripted latency; with the
 # check on, and with it off, where a silent computer costs the platform's own 21 s. Writes its
-# section of bench/FLEET.md. Needs a host that permits network namespaces (unshare -n).
+# section of bench/FLEET.md (FLEET-x64.md for the 64-bit build). Needs a host that permits network
+# and mount namespaces (unshare -n -m): the names are given their addresses by a private /etc/hosts,
+# since a loopback address written as a name is this computer, which is never checked.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 # shellcheck source=bench/common.sh
 . bench/common.sh
-report=$root/bench/FLEET.md
 rounds=${REACH_ROUNDS:-3}
 latency_ms=50
 reach_ms=1500
@@ -19,8 +20,9 @@ silent_every=5
 
 bash scripts/setup.sh
 export PATH=$PATH:/usr/sbin
-unshare -n true 2>/dev/null || { echo "reach: this host permits no network namespace" >&2; exit 1; }
+unshare -n -m true 2>/dev/null || { echo "reach: this host permits no network namespace" >&2; exit 1; }
 choose_build
+report=$root/bench/FLEET$report_suffix.md
 # The ordinary build of the chosen preset: the companion and the stand-in are all it needs.
 build=$root/build/$preset
 [ -f "$build/CMakeCache.txt" ] || run_logged "$root/build/reach-configure.log" cmake --preset "$preset"
@@ -41,25 +43,34 @@ run_logged "$build/reach-session.log" bash tests/standin/standin-session.sh star
 rm -rf "$work"
 mkdir -p "$work"
 
-# Every 127.0.* name answers after the latency with one serial; 127.0.9.* addresses are silent.
-printf 'computer\t127.0.*\ndelay\t%s\nmember\ttext\tSN-reach\n' "$latency_ms" >"$work/reach.script"
+# Every host-* name answers after the latency with one serial; silent-* names are never asked.
+printf 'computer\thost-*\ndelay\t%s\nmember\ttext\tSN-reach\n' "$latency_ms" >"$work/reach.script"
 STANDIN_SCRIPT=$(windows_path "$work/reach.script")
 export STANDIN_SCRIPT
-awk -v n="$names" -v every="$silent_every" 'BEGIN {
+# The names, and the hosts file that gives them their addresses: silent ones in 127.0.9.*.
+awk -v n="$names" -v every="$silent_every" -v hosts="$work/hosts" 'BEGIN {
+  print "127.0.0.1 localhost" > hosts
   for (i = 1; i <= n; i++) {
-    if (i % every == 0) { s++; print "127.0.9." s } else { a++; print "127.0." (1 + int((a - 1) / 200)) "." (1 + (a - 1) % 200) }
+    if (i % every == 0) {
+      s++; name = sprintf("silent-%04d.reach.test", s); address = "127.0.9." s
+    } else {
+      a++; name = sprintf("host-%04d.reach.test", a)
+      address = "127.0." (1 + int((a - 1) / 200)) "." (1 + (a - 1) % 200)
+    }
+    print name; print address, name > hosts
   } }' >"$work/names.txt"
-grep -v '^127\.0\.9\.' "$work/names.txt" >"$work/answering.txt"
-silent=$(grep -c '^127\.0\.9\.' "$work/names.txt")
+grep '^host-' "$work/names.txt" >"$work/answering.txt"
+silent=$(grep -c '^silent-' "$work/names.txt")
 answering=$(wc -l <"$work/answering.txt")
 
 # Wine's sockets are made by its server: it runs inside the namespace for the runs.
 "$WINESERVER" -k >/dev/null 2>&1 || true
 load_before=$(load_average)
-unshare -n bash -s "$work" "$(windows_path "$quillmark")" "$reach_ms" "$rounds" <<'INSIDE' >"$work/times.txt"
+unshare -n -m bash -s "$work" "$(windows_path "$quillmark")" "$reach_ms" "$rounds" <<'INSIDE' >"$work/times.txt"
 set -euo pipefail
 work=$1 quillmark=$2 reach_ms=$3 rounds=$4
 ip link set lo up
+mount --bind "$work/hosts" /etc/hosts
 nft -f - <<'RULES'
 table inet quillmark_reach {
   chain out {
@@ -89,7 +100,7 @@ timed() { # timed KEY OUT ARGS...: one run, its seconds on a line "KEY seconds e
   ended=$(date +%s.%N)
   echo "$key $(awk -v a="$began" -v b="$ended" 'BEGIN { printf "%.2f", b - a }') $code"
 }
-"$WINELOADER" "$quillmark" --quiet --reach-timeout 0 127.0.1.1 >"$work/warmup.csv" 2>&1 </dev/null || true
+"$WINELOADER" "$quillmark" --quiet --reach-timeout 0 host-0001.reach.test >"$work/warmup.csv" 2>&1 </dev/null || true
 for round in $(seq "$rounds"); do
   timed on "$work/on-$round.csv" --reach-timeout "$reach_ms" "@$(sed 's|/|\\|g; s|^|Z:|' <<<"$work/names.txt")"
   timed off "$work/off-$round.csv" --reach-timeout 0 "@$(sed 's|/|\\|g; s|^|Z:|' <<<"$work/answering.txt")"
@@ -107,8 +118,8 @@ yes_no() { if [ "$(awk "BEGIN { print ($1) ? 1 : 0 }")" = 1 ]; then echo yes; el
 # silent one unreachable with the silence code and no protocol, exit code 1 (0 for the off runs).
 checked=yes
 for out in "$work"/on-*.csv; do
-  ok=$(tr -d '\r' <"$out" | grep -c '^127\.0\.[1-8]\.[0-9]*,SN-reach,ok,,,[0-9]*,dcom$' || true)
-  unreachable=$(tr -d '\r' <"$out" | grep -c '^127\.0\.9\.[0-9]*,,unreachable,0x8007274C,.*,[0-9]*,$' || true)
+  ok=$(tr -d '\r' <"$out" | grep -c '^host-[0-9]*\.reach\.test,SN-reach,ok,,,[0-9]*,dcom$' || true)
+  unreachable=$(tr -d '\r' <"$out" | grep -c '^silent-[0-9]*\.reach\.test,,unreachable,0x8007274C,.*,[0-9]*,$' || true)
   [ "$ok" = "$answering" ] && [ "$unreachable" = "$silent" ] || checked="no ($out: $ok ok, $unreachable unreachable)"
 done
 for out in "$work"/off-*.csv; do
@@ -127,9 +138,9 @@ section=$(cat <<SECTION
 ## The reachability check
 
 Taken by \`bench/reach.sh\` on $(date -u '+%Y-%m-%d %H:%M UTC') at commit $revision, the $bits-bit build,
-in a private network namespace (\`unshare -n\`) holding loopback alone: $names names, every
-${silent_every}th of them one of $silent silent addresses (127.0.9.*, whose connection requests an nftables rule
-drops), the other $answering answering TCP 135 (a listener that accepts and closes) and then, through the
+in a private network namespace (\`unshare -n -m\`) holding loopback alone, whose own /etc/hosts gives
+$names names loopback addresses: every ${silent_every}th of them one of $silent silent addresses (127.0.9.*, whose
+connection requests an nftables rule drops), the other $answering answering TCP 135 (a listener that accepts and closes) and then, through the
 stand-in service, after $latency_ms ms with one serial number. quillmark runs at its default
 parallelism, $default_parallel, as \`quillmark --quiet --format csv @names.txt\`. Times are wall-clock around the
 Wine process, the median of $rounds runs (the minimum in brackets). With the check off, the

@@ -1,18 +1,19 @@
 #!/usr/bin/env bash
 # The benchmark: builds the tool with the benchmark's programs, takes every measurement in one Wine
-# session (one prefix, one virtual display), prints the findings and writes bench/REPORT.md; then
-# runs the companion's fleet benchmark (bench/fleet.sh, bench/FLEET.md).
+# session (one prefix, one virtual display), prints the findings and writes bench/REPORT.md
+# (REPORT-x64.md for the 64-bit build); then runs the companion's fleet benchmark (bench/fleet.sh,
+# bench/FLEET.md).
 # The 32-bit build is measured where the host executes 32-bit code, the 64-bit one elsewhere.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 # shellcheck source=bench/common.sh
 . bench/common.sh
-report=$root/bench/REPORT.md
 began=$(date +%s)
 
 bash scripts/setup.sh
 choose_build
+report=$root/bench/REPORT$report_suffix.md
 build_bench_targets bench_harness
 
 echo "bench: starting the Wine session"
@@ -44,7 +45,7 @@ machine_facts=$(machine_table)
   echo "harness were built as $machine programs by the same mingw-w64 toolchain"
   echo "(\`$toolchain\`, MinSizeRel). Whatever else the machine runs meanwhile"
   echo "adds noise to the times; the load average below shows how busy it was. The command-line"
-  echo "companion's fleet benchmark, run next by \`bench/fleet.sh\`, is in [FLEET.md](FLEET.md)."
+  echo "companion's fleet benchmark, run next by \`bench/fleet.sh\`, is in [FLEET$report_suffix.md](FLEET$report_suffix.md)."
   echo
   echo "$machine_facts"
   echo

@@ -112,6 +112,9 @@ int wmain(int argc, wchar_t** argv) {
     quillmark::companion::WriteText(GetStdHandle(STD_ERROR_HANDLE),
                                     L"quillmark: the program ran out of memory\r\n");
   }
-  // Lookups left behind at their deadlines must not hold the process: end it here and now.
-  ExitProcess(exit_code);
+  // Lookups left behind at their deadlines must not hold the process: end it here and now, without
+  // the libraries' detach code, which would run while those lookups are stopped in mid-call and can
+  // crash on what they hold. Everything the run writes has been written by now.
+  TerminateProcess(GetCurrentProcess(), exit_code);
+  ExitProcess(exit_code);  // should the process not end itself
 }

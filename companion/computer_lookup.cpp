@@ -2,13 +2,16 @@
 #include "computer_lookup.h"
 
 #include <algorithm>
+#include <mutex>
 #include <optional>
 
 #include "com_failure.h"
 #include "com_management_binder.h"
+#include "in_process_binding.h"
 #include "platform_failure.h"
 #include "reachability.h"
 #include "serial_lookup.h"
+#include "this_computer.h"
 #include "winsock_reach.h"
 #include "wsman_lookup.h"
 
@@ -17,12 +20,23 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
+// Held through every lookup of this computer. This computer's management service can be answered
+// inside the lookup's own process (Wine's is), by a provider whose tables the process shares:
+// two such lookups at once then read each other's half-written values. Only lookups of this
+// computer wait for each other; others never take the lock.
+std::mutex this_computer_lookup;
+
 // The window program's own lookup, through the management service's moniker.
 class DcomTransport : public SerialTransport {
  public:
   void ForEachSerial(const std::wstring& computer, const SerialReceiver& receive) override {
-    ComManagementBinder binder;
-    quillmark::ForEachSerial(computer, binder, receive);
+    ComManagementBinder binder(BindInProcess);
+    if (NamesThisComputer(computer, ThisComputersNames())) {
+      const std::lock_guard<std::mutex> lock(this_computer_lookup);
+      quillmark::ForEachSerial(computer, binder, receive);
+    } else {
+      quillmark::ForEachSerial(computer, binder, receive);
+    }
   }
 };
 

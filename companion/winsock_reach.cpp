@@ -16,6 +16,7 @@
 #include <set>
 
 #include "com_failure.h"
+#include "this_computer.h"
 
 namespace quillmark::companion {
 namespace {
@@ -28,11 +29,6 @@ constexpr std::size_t kMostAddresses = FD_SETSIZE / 2;
 
 std::int32_t WinsockCode(int error) {
   return static_cast<std::int32_t>(HRESULT_FROM_WIN32(static_cast<unsigned long>(error)));
-}
-
-bool SameText(const std::wstring& one, const std::wstring& other) {
-  return CompareStringOrdinal(one.c_str(), static_cast<int>(one.size()), other.c_str(),
-                              static_cast<int>(other.size()), TRUE) == CSTR_EQUAL;
 }
 
 std::wstring ComputerName(COMPUTER_NAME_FORMAT format) {
@@ -195,14 +191,15 @@ WinsockSession::WinsockSession() {
 
 WinsockSession::~WinsockSession() { WSACleanup(); }
 
+const std::vector<std::wstring>& ThisComputersNames() {
+  static const std::vector<std::wstring> names = {ComputerName(ComputerNameNetBIOS),
+                                                  ComputerName(ComputerNameDnsHostname),
+                                                  ComputerName(ComputerNameDnsFullyQualified)};
+  return names;
+}
+
 bool WinsockResolver::IsThisComputerName(const std::wstring& name) {
-  if (name.empty() || name == L"." || SameText(name, L"localhost")) return true;
-  for (const COMPUTER_NAME_FORMAT format :
-       {ComputerNameNetBIOS, ComputerNameDnsHostname, ComputerNameDnsFullyQualified}) {
-    const std::wstring own = ComputerName(format);
-    if (!own.empty() && SameText(name, own)) return true;
-  }
-  return false;
+  return NamesThisComputer(name, ThisComputersNames());
 }
 
 std::vector<NetworkAddress> WinsockResolver::Resolve(const std::wstring& name) {

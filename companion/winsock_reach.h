@@ -10,6 +10,9 @@
 
 namespace quillmark::companion {
 
+// This computer's own names (NetBIOS, DNS host and fully qualified), read once for the process.
+const std::vector<std::wstring>& ThisComputersNames();
+
 // Winsock for the calling thread, from construction to destruction. Throws PlatformFailure when
 // Winsock cannot be started.
 class WinsockSession {
@@ -23,6 +26,7 @@ class WinsockSession {
 // Needs a WinsockSession on the calling thread. An address is a sockaddr's bytes.
 class WinsockResolver : public NameResolver {
  public:
+  // As NamesThisComputer says, with ThisComputersNames().
   bool IsThisComputerName(const std::wstring& name) override;
   std::vector<NetworkAddress> Resolve(const std::wstring& name) override;
   bool IsThisComputerAddress(const NetworkAddress& address) override;

@@ -7,6 +7,8 @@
 //   sample <ms since start> <private bytes> <of which in thread stacks> <thread stacks>
 #include <windows.h>
 
+#include <cinttypes>
+#include <cstdint>
 #include <cstdio>
 #include <exception>
 #include <optional>
@@ -23,10 +25,12 @@ namespace {
 // how much of that its threads' stacks hold. A stack is an allocation that holds a guard page;
 // Wine also commits each thread a kernel stack, as the allocation right after the thread's stack.
 // Threads come and go at every lookup, so only the rest shows what the process keeps.
+// Counted in 64 bits on both builds: SIZE_T is unsigned long on 32-bit Windows and unsigned long
+// long on 64-bit, so no one printf conversion fits it on both.
 struct PrivateBytes {
-  SIZE_T total = 0;
-  SIZE_T in_stacks = 0;
-  SIZE_T stacks = 0;  // how many: one per thread, counted in the same walk
+  std::uint64_t total = 0;
+  std::uint64_t in_stacks = 0;
+  std::uint64_t stacks = 0;  // how many: one per thread, counted in the same walk
 };
 
 // Walks the address space; empty when the walk stopped short of its top, as it does when the
@@ -97,8 +101,8 @@ int Run(int count, wchar_t** arguments) {
     walks_ms += NowMs() - before;
     ++walks;
     if (bytes) {
-      std::printf("sample %.1f %zu %zu %zu\n", before - started, bytes->total, bytes->in_stacks,
-                  bytes->stacks);
+      std::printf("sample %.1f %" PRIu64 " %" PRIu64 " %" PRIu64 "\n", before - started,
+                  bytes->total, bytes->in_stacks, bytes->stacks);
     }
   }
   const double ended = NowMs();

@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Runs the companion's reachability tests in a private network namespace that holds loopback
-# alone, with a drop rule that makes one address silent; nothing is sent beyond it.
+# alone, with a drop rule that makes one address silent, and a private /etc/hosts (in a mount
+# namespace of their own) that gives the test's names their loopback addresses; nothing is sent
+# beyond the namespace.
 #   reach-namespace.sh SESSION_FOLDER WINE_RUN TEST_PROGRAM
 # Skipped (exit code 77) where this host permits no network namespace or lacks nftables.
 set -uo pipefail
@@ -9,12 +11,12 @@ wine_run=$2
 program=$3
 
 unshare_command=()
-if unshare -n true 2>/dev/null; then
-  unshare_command=(unshare -n)
-elif unshare -rn true 2>/dev/null; then
-  unshare_command=(unshare -rn)
+if unshare -n -m true 2>/dev/null; then
+  unshare_command=(unshare -n -m)
+elif unshare -r -n -m true 2>/dev/null; then
+  unshare_command=(unshare -r -n -m)
 else
-  echo "SKIPPED: this host permits no private network namespace (unshare -n and unshare -rn fail)"
+  echo "SKIPPED: this host permits no private network and mount namespaces (unshare -n -m fails)"
   exit 77
 fi
 if ! command -v nft >/dev/null 2>&1 && [ ! -x /usr/sbin/nft ]; then
@@ -31,6 +33,11 @@ export PATH=$PATH:/usr/sbin
 set -uo pipefail
 session=$1
 ip link set lo up || exit 1
+# Names rather than loopback addresses: a loopback address names this computer, never checked.
+hosts=$session/wine/reach-hosts
+printf '%s\n' '127.0.0.1 localhost' '127.0.0.2 both.reach.test' '127.0.0.3 winrm.reach.test' \
+  '127.0.0.4 refusing.reach.test' '127.0.0.5 silent.reach.test' >"$hosts"
+mount --bind "$hosts" /etc/hosts || exit 1
 # 127.0.0.5 stays silent: its connection requests are dropped.
 nft -f - <<'RULES' || exit 1
 table inet quillmark_reach {

@@ -1,6 +1,8 @@
 // The reachability check against real listeners on loopback addresses, inside the private network
-// namespace that reach-namespace.sh makes: 127.0.0.2 listens on 135 and 5985, 127.0.0.3 on 5985
-// alone, 127.0.0.4 on neither, and 127.0.0.5 drops every connection request.
+// namespace that reach-namespace.sh makes, whose /etc/hosts names them: both.reach.test
+// (127.0.0.2) listens on 135 and 5985, winrm.reach.test (127.0.0.3) on 5985 alone,
+// refusing.reach.test (127.0.0.4) on neither, and silent.reach.test (127.0.0.5) drops every
+// connection request.
 #include <winsock2.h>
 #include <ws2tcpip.h>
 #include <windows.h>
@@ -74,34 +76,43 @@ constexpr wchar_t kRefused[] = L"0x8007274D";
 constexpr wchar_t kSilent[] = L"0x8007274C";
 
 TEST_F(Reachability, ComputersThatAnswerNeitherPortAreUnreachableAndTheRestAreLookedUp) {
-  Use({standin::For(L"127.0.0.2").Member(Serial::Text(L"BOTH-2")),
-       standin::For(L"127.0.0.3").Only(Transport::kWsMan).Member(Serial::Text(L"WS-3")),
-       standin::ForPrefix(L"127.0.0.").Member(Serial::Text(L"NEVER")),
+  Use({standin::For(L"both.reach.test").Member(Serial::Text(L"BOTH")),
+       standin::For(L"winrm.reach.test").Only(Transport::kWsMan).Member(Serial::Text(L"WINRM")),
+       standin::ForPrefix(L"re").Member(Serial::Text(L"NEVER")),
+       standin::ForPrefix(L"si").Member(Serial::Text(L"NEVER")),
+       standin::For(L"127.0.0.5").Member(Serial::Text(L"LOOPBACK")),
        standin::For(L".").Member(Serial::Text(L"LOCAL")),
        standin::For(L"unresolvable.invalid").Member(Serial::Text(L"LOOKED-UP"))});
-  const std::vector<std::wstring> names = {L"127.0.0.2", L"127.0.0.3", L"127.0.0.4",
-                                           L"127.0.0.5", L".",         L"unresolvable.invalid"};
+  const std::vector<std::wstring> names = {L"both.reach.test",     L"winrm.reach.test",
+                                           L"refusing.reach.test", L"silent.reach.test",
+                                           L"127.0.0.5",           L".",
+                                           L"unresolvable.invalid"};
+  const Row loopback{L"127.0.0.5", L"LOOPBACK", L"ok", L"", L""};
+  const Row local{L".", L"LOCAL", L"ok", L"", L""};
+  const Row unresolvable{L"unresolvable.invalid", L"LOOKED-UP", L"ok", L"", L""};
   const struct {
     const wchar_t* protocol;
     std::vector<Row> rows;
     std::vector<std::wstring> protocols;
   } cases[] = {
       {L"auto",
-       {{L"127.0.0.2", L"BOTH-2", L"ok", L"", L""},
-        {L"127.0.0.3", L"WS-3", L"ok", L"", L""},
-        {L"127.0.0.4", L"", L"unreachable", kRefused, L""},
-        {L"127.0.0.5", L"", L"unreachable", kSilent, L""},
-        {L".", L"LOCAL", L"ok", L"", L""},
-        {L"unresolvable.invalid", L"LOOKED-UP", L"ok", L"", L""}},
-       {L"dcom", L"wsman", L"", L"", L"dcom", L"dcom"}},
+       {{L"both.reach.test", L"BOTH", L"ok", L"", L""},
+        {L"winrm.reach.test", L"WINRM", L"ok", L"", L""},
+        {L"refusing.reach.test", L"", L"unreachable", kRefused, L""},
+        {L"silent.reach.test", L"", L"unreachable", kSilent, L""},
+        loopback,
+        local,
+        unresolvable},
+       {L"dcom", L"wsman", L"", L"", L"dcom", L"dcom", L"dcom"}},
       {L"dcom",
-       {{L"127.0.0.2", L"BOTH-2", L"ok", L"", L""},
-        {L"127.0.0.3", L"", L"unreachable", kRefused, L""},
-        {L"127.0.0.4", L"", L"unreachable", kRefused, L""},
-        {L"127.0.0.5", L"", L"unreachable", kSilent, L""},
-        {L".", L"LOCAL", L"ok", L"", L""},
-        {L"unresolvable.invalid", L"LOOKED-UP", L"ok", L"", L""}},
-       {L"dcom", L"", L"", L"", L"dcom", L"dcom"}},
+       {{L"both.reach.test", L"BOTH", L"ok", L"", L""},
+        {L"winrm.reach.test", L"", L"unreachable", kRefused, L""},
+        {L"refusing.reach.test", L"", L"unreachable", kRefused, L""},
+        {L"silent.reach.test", L"", L"unreachable", kSilent, L""},
+        loopback,
+        local,
+        unresolvable},
+       {L"dcom", L"", L"", L"", L"dcom", L"dcom", L"dcom"}},
   };
   for (const auto& test : cases) {
     std::vector<std::wstring> arguments = {L"--reach-timeout", L"1000", L"--protocol",
@@ -122,8 +133,9 @@ TEST_F(Reachability, ComputersThatAnswerNeitherPortAreUnreachableAndTheRestAreLo
     EXPECT_THAT(output.protocols, ElementsAreArray(test.protocols)) << Printable(test.protocol);
   }
   // Unreachable computers were never looked up.
-  EXPECT_THAT(Record(), ::testing::Not(::testing::Contains(standin::BindLine(L"127.0.0.4"))));
-  EXPECT_THAT(Record(), ::testing::Not(::testing::Contains(standin::BindLine(L"127.0.0.5"))));
+  for (const wchar_t* name : {L"refusing.reach.test", L"silent.reach.test"}) {
+    EXPECT_THAT(Record(), ::testing::Not(::testing::Contains(standin::BindLine(name))));
+  }
 }
 
 }  // namespace
