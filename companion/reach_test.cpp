@@ -255,12 +255,5 @@ TEST(TransportRows, TheFallbackFollowsOnlyAnUnavailableServerThatGaveNothing) {
   }
 }
 
-TEST(TransportRows, AnUnreachableComputerHasNoProtocol) {
-  const LookupRow row = UnreachableRow(L"pc", kSilenceCode, L"No answer.");
-  EXPECT_EQ(row.status, RowStatus::kUnreachable);
-  EXPECT_EQ(row.code, kSilenceCode);
-  EXPECT_EQ(row.protocol, L"");
-}
-
 }  // namespace
 }  // namespace quillmark::companion

@@ -174,7 +174,8 @@ void WsManTransport::ForEachSerial(const std::wstring& computer, const SerialRec
   CreateByProgId(kWsManProgId, __uuidof(IWSManEx), reinterpret_cast<void**>(wsman.GetAddressOf()));
   ComPtr<IDispatch> session_object;
   {
-    const UniqueBstr connection(computer);
+    // WS-Management names this computer "localhost"; "." is the management service's own name.
+    const UniqueBstr connection(computer == L"." ? std::wstring(L"localhost") : computer);
     // No flags: the default authentication, with the caller's own identity.
     CallDescribedBy(wsman.Get(), [&] {
       return wsman->CreateSession(connection.get(), 0, nullptr, session_object.GetAddressOf());
