@@ -11,12 +11,12 @@
 
 #include <algorithm>
 #include <cstring>
-#include <memory>
 #include <mutex>
 #include <set>
 
 #include "com_failure.h"
 #include "this_computer.h"
+#include "win32_owners.h"
 
 namespace quillmark::companion {
 namespace {
@@ -98,43 +98,18 @@ const std::set<std::string>& OwnAddresses() {
   return own;
 }
 
-// Owns the list GetAddrInfoW made.
-struct AddressListFree {
-  void operator()(ADDRINFOW* list) const noexcept { FreeAddrInfoW(list); }
-};
+// Closing a socket of the check resets its connection rather than waiting out TIME_WAIT.
+void CloseAbortively(SOCKET socket) noexcept {
+  const linger abortive{1, 0};
+  setsockopt(socket, SOL_SOCKET, SO_LINGER, reinterpret_cast<const char*>(&abortive),
+             sizeof abortive);
+  closesocket(socket);
+}
+bool HoldsSocket(SOCKET socket) noexcept { return socket != 0 && socket != INVALID_SOCKET; }
+void FreeAddresses(ADDRINFOW* list) noexcept { FreeAddrInfoW(list); }
 
-// Owns a socket; closing it resets the connection rather than waiting out TIME_WAIT.
-class UniqueSocket {
- public:
-  UniqueSocket() = default;
-  explicit UniqueSocket(SOCKET socket) : socket_(socket) {}
-  UniqueSocket(UniqueSocket&& other) noexcept : socket_(other.socket_) {
-    other.socket_ = INVALID_SOCKET;
-  }
-  UniqueSocket& operator=(UniqueSocket&& other) noexcept {
-    if (this != &other) {
-      reset();
-      socket_ = other.socket_;
-      other.socket_ = INVALID_SOCKET;
-    }
-    return *this;
-  }
-  UniqueSocket(const UniqueSocket&) = delete;
-  UniqueSocket& operator=(const UniqueSocket&) = delete;
-  ~UniqueSocket() { reset(); }
-  SOCKET get() const noexcept { return socket_; }
-  void reset() noexcept {
-    if (socket_ == INVALID_SOCKET) return;
-    const linger abortive{1, 0};
-    setsockopt(socket_, SOL_SOCKET, SO_LINGER, reinterpret_cast<const char*>(&abortive),
-               sizeof abortive);
-    closesocket(socket_);
-    socket_ = INVALID_SOCKET;
-  }
-
- private:
-  SOCKET socket_ = INVALID_SOCKET;
-};
+using UniqueSocket = UniqueAny<SOCKET, CloseAbortively, HoldsSocket>;
+using UniqueAddressList = UniqueAny<ADDRINFOW*, FreeAddresses>;
 
 ConnectResult ResultOfError(int error) {
   if (error == WSAECONNREFUSED) return {Outcome::kRefused, 0};
@@ -156,7 +131,7 @@ ConnectResult StartConnection(const Endpoint& endpoint, UniqueSocket& socket_out
     return {Outcome::kFailed, WinsockCode(WSAEAFNOSUPPORT)};
   }
   UniqueSocket socket(::socket(target.ss_family, SOCK_STREAM, IPPROTO_TCP));
-  if (socket.get() == INVALID_SOCKET) return ResultOfError(WSAGetLastError());
+  if (!socket) return ResultOfError(WSAGetLastError());
   u_long non_blocking = 1;
   if (ioctlsocket(socket.get(), static_cast<long>(FIONBIO), &non_blocking) != 0) {
     return ResultOfError(WSAGetLastError());
@@ -209,9 +184,8 @@ std::vector<NetworkAddress> WinsockResolver::Resolve(const std::wstring& name) {
   hints.ai_family = AF_UNSPEC;
   hints.ai_socktype = SOCK_STREAM;
   hints.ai_protocol = IPPROTO_TCP;
-  ADDRINFOW* found = nullptr;
-  if (GetAddrInfoW(name.c_str(), nullptr, &hints, &found) != 0) return {};
-  const std::unique_ptr<ADDRINFOW, AddressListFree> list(found);
+  UniqueAddressList list;
+  if (GetAddrInfoW(name.c_str(), nullptr, &hints, list.put()) != 0) return {};
   std::vector<NetworkAddress> addresses;
   std::set<std::string> seen;
   for (const ADDRINFOW* entry = list.get(); entry != nullptr; entry = entry->ai_next) {
@@ -246,7 +220,7 @@ std::vector<ConnectResult> WinsockConnector::ConnectAll(const std::vector<Endpoi
     FD_ZERO(&writable);
     FD_ZERO(&failed);
     for (const UniqueSocket& socket : sockets) {
-      if (socket.get() == INVALID_SOCKET) continue;
+      if (!socket) continue;
       FD_SET(socket.get(), &writable);
       FD_SET(socket.get(), &failed);
     }
@@ -255,8 +229,8 @@ std::vector<ConnectResult> WinsockConnector::ConnectAll(const std::vector<Endpoi
                  static_cast<long>(left.count() % 1000000)};
     if (select(0, nullptr, &writable, &failed, &wait) == SOCKET_ERROR) break;
     for (std::size_t index = 0; index < sockets.size(); ++index) {
+      if (!sockets[index]) continue;
       const SOCKET socket = sockets[index].get();
-      if (socket == INVALID_SOCKET) continue;
       if (FD_ISSET(socket, &writable)) {
         results[index] = {Outcome::kAccepted, 0};
       } else if (FD_ISSET(socket, &failed)) {

@@ -132,6 +132,17 @@ std::wstring DescribeFailureCode(std::int32_t code) {
   return L"The operation failed with error " + FormatFailureCode(code) + L".";
 }
 
+std::wstring TrimBlanks(const std::wstring& text) {
+  constexpr wchar_t kBlanks[] = L" \t\r\n\v\f";
+  const size_t first = text.find_first_not_of(kBlanks);
+  if (first == std::wstring::npos) return {};
+  return text.substr(first, text.find_last_not_of(kBlanks) - first + 1);
+}
+
+std::wstring UnexplainedFailureText(const std::wstring& operation) {
+  return operation + L" failed without giving a reason.";
+}
+
 std::wstring FailureHint(std::int32_t code) {
   const KnownCode* known = FindKnownCode(code);
   return known != nullptr && known->hint != nullptr ? known->hint : L"";

@@ -30,6 +30,12 @@ std::wstring FormatFailureCode(std::int32_t code);
 // common management or automation error, otherwise a sentence that names the code.
 std::wstring DescribeFailureCode(std::int32_t code);
 
+// The text without the blanks and line breaks at its ends; those inside stay.
+std::wstring TrimBlanks(const std::wstring& text);
+
+// The description of a failed operation that gave no error code: it names the operation.
+std::wstring UnexplainedFailureText(const std::wstring& operation);
+
 // One short sentence on the likely cause of a failure with this code and what to check, for the
 // codes administrators meet most when they look up a remote computer; empty for any other code.
 std::wstring FailureHint(std::int32_t code);

@@ -43,6 +43,22 @@ TEST(FailureHints, EveryHintedCodeHasOneSentenceAndItsDescription) {
   }
 }
 
+TEST(FailureText, DescriptionsLoseTheBlanksAndLineBreaksAtTheirEndsOnly) {
+  const struct {
+    std::wstring given;
+    std::wstring kept;
+  } rows[] = {
+      {L"  Padded.  ", L"Padded."},
+      {L"\r\n Line one.\r\nLine two.\r\n", L"Line one.\r\nLine two."},
+      {L"\t\v\fTabbed\t ", L"Tabbed"},
+      {L"Inner  blanks stay.", L"Inner  blanks stay."},
+      {std::wstring(L" a\0b ", 5), std::wstring(L"a\0b", 3)},
+      {L" \r\n\t ", L""},
+      {L"", L""},
+  };
+  for (const auto& row : rows) EXPECT_EQ(TrimBlanks(row.given), row.kept);
+}
+
 TEST(FailureText, AnEmptyDescriptionIsReplacedByOneThatIsNeverEmpty) {
   EXPECT_EQ(PlatformFailure(static_cast<std::int32_t>(0x8004100E), L"").description(),
             L"Invalid namespace.");

@@ -8,7 +8,7 @@ cmake --preset native >/dev/null
 cmake --build --preset native --target print_troubleshooting_table >/dev/null
 next=$(mktemp)
 trap 'rm -f "$next"' EXIT
-build/native/lookup/print_troubleshooting_table README.md >"$next"
+build/native/tools/print_troubleshooting_table README.md >"$next"
 if cmp -s "$next" README.md; then
   echo "README.md: the troubleshooting table is up to date"
 else

@@ -39,7 +39,7 @@ trap 'bash cmake/wine-session.sh stop "$session"; bash tests/standin/standin-ses
 bash cmake/wine-session.sh start "$session" "$arch" >&2
 pictures=$session/pictures
 mkdir -p "$pictures"
-QUILLMARK_WINE_SESSION=$session/wine "$build/wine-run.sh" "$build/tests/demo/headless_demo.exe" \
+QUILLMARK_WINE_SESSION=$session/wine "$build/wine-run.sh" "$build/tools/headless_demo.exe" \
   "Z:${pictures//\//\\}"
 
 # The failure report as an administrator meets it most, for a computer that is switched off: a
@@ -48,7 +48,7 @@ bash tests/standin/standin-session.sh start "$offline" "$arch" \
   "$build/tests/standin/standin_service.dll" >"$offline/session.log"
 printf 'computer\toffline-pc\nfail\tbind\t1\t800706BA\tcode\t\n' >"$offline/script.txt"
 STANDIN_SCRIPT="Z:${offline//\//\\}\\script.txt" QUILLMARK_WINE_SESSION=$offline/wine \
-  "$build/wine-run.sh" "$build/tests/demo/headless_demo.exe" "Z:${pictures//\//\\}" offline-pc \
+  "$build/wine-run.sh" "$build/tools/headless_demo.exe" "Z:${pictures//\//\\}" offline-pc \
   report >/dev/null
 mkdir -p docs
 for picture in window result report; do

@@ -4,24 +4,12 @@
 #include <objbase.h>
 
 #include "com_failure.h"
+#include "com_owners.h"
 #include "failure_report.h"
 #include "lookup_window.h"
 
 namespace quillmark {
 namespace {
-
-// COM for this one thread, for as long as it lives.
-class ComApartment {
- public:
-  ComApartment() {
-    const HRESULT result =
-        CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
-    if (FAILED(result)) throw FailureFromHresult(result);
-  }
-  ComApartment(const ComApartment&) = delete;
-  ComApartment& operator=(const ComApartment&) = delete;
-  ~ComApartment() { CoUninitialize(); }
-};
 
 // Dispatches events until the window is gone; returns the code it ended with.
 int RunEventLoop(HWND form) {
@@ -29,7 +17,7 @@ int RunEventLoop(HWND form) {
   for (;;) {
     const BOOL result = GetMessageW(&message, nullptr, 0, 0);
     if (result == 0) return static_cast<int>(message.wParam);
-    if (result == -1) throw FailureFromHresult(HRESULT_FROM_WIN32(GetLastError()));
+    if (result == -1) ThrowLastError(L"GetMessageW");
     // Dialog keyboard handling: Tab moves between the controls, Space and Enter press the button.
     if (IsWindow(form) && IsDialogMessageW(form, &message)) continue;
     TranslateMessage(&message);

@@ -16,16 +16,10 @@ namespace {
 constexpr DWORD kFormStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
 constexpr DWORD kFormExStyle = 0;
 
-[[noreturn]] void ThrowLastError() {
-  const DWORD error = GetLastError();
-  throw FailureFromHresult(error != ERROR_SUCCESS ? HRESULT_FROM_WIN32(error) : E_FAIL);
-}
-
 int ScreenDpi() {
-  const HDC screen = GetDC(nullptr);
-  if (screen == nullptr) return USER_DEFAULT_SCREEN_DPI;
-  const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
-  ReleaseDC(nullptr, screen);
+  const UniqueScreenDc screen(GetDC(nullptr));
+  if (!screen) return USER_DEFAULT_SCREEN_DPI;
+  const int dpi = GetDeviceCaps(screen.get(), LOGPIXELSY);
   return dpi > 0 ? dpi : USER_DEFAULT_SCREEN_DPI;
 }
 
@@ -71,22 +65,22 @@ void RegisterWindowClass(HINSTANCE instance, WNDPROC procedure) {
   window_class.hbrBackground = GetSysColorBrush(COLOR_BTNFACE);
   window_class.lpszClassName = kLookupWindowClass;
   if (RegisterClassExW(&window_class) == 0 && GetLastError() != ERROR_CLASS_ALREADY_EXISTS) {
-    ThrowLastError();
+    ThrowLastError(L"RegisterClassExW");
   }
 }
 
 // Widens a label whose caption is wider than its designed width in the font it was given (fonts
 // larger than the layout was drawn for), so that its caption is never cut.
 void FitLabelToCaption(HWND label, const wchar_t* caption, HFONT font) {
-  const HDC context = GetDC(label);
-  if (context == nullptr) return;
+  // Measured on a context of the screen's own, which the label is drawn on.
+  const UniqueMemoryDc context(CreateCompatibleDC(nullptr));
+  if (!context) return;
   const HGDIOBJ previous =
-      SelectObject(context, font != nullptr ? font : GetStockObject(SYSTEM_FONT));
+      SelectObject(context.get(), font != nullptr ? font : GetStockObject(SYSTEM_FONT));
   SIZE extent{};
   const BOOL measured =
-      GetTextExtentPoint32W(context, caption, static_cast<int>(wcslen(caption)), &extent);
-  SelectObject(context, previous);
-  ReleaseDC(label, context);
+      GetTextExtentPoint32W(context.get(), caption, static_cast<int>(wcslen(caption)), &extent);
+  SelectObject(context.get(), previous);
   RECT bounds{};
   if (!measured || !GetClientRect(label, &bounds) || extent.cx <= bounds.right) return;
   SetWindowPos(label, nullptr, 0, 0, extent.cx, bounds.bottom,
@@ -97,11 +91,39 @@ void FitLabelToCaption(HWND label, const wchar_t* caption, HFONT font) {
 std::wstring ControlText(HWND control) {
   SetLastError(ERROR_SUCCESS);
   const int length = GetWindowTextLengthW(control);
-  if (length == 0 && GetLastError() != ERROR_SUCCESS) ThrowLastError();
+  if (length == 0 && GetLastError() != ERROR_SUCCESS) ThrowLastError(L"GetWindowTextLengthW");
   std::wstring text(static_cast<size_t>(length) + 1, L'\0');
   const int copied = GetWindowTextW(control, text.data(), length + 1);
   text.resize(static_cast<size_t>(copied > 0 ? copied : 0));
   return text;
+}
+
+// Passes the lookup's messages on, and says meanwhile that one shows: until the box returns, the
+// lookup is in the program's own hands rather than in a call of the service.
+class ShowingNotifier : public UserNotifier {
+ public:
+  ShowingNotifier(UserNotifier& boxes, bool& showing) : boxes_(boxes), showing_(showing) {}
+  void ShowMessage(const std::wstring& text) override {
+    showing_ = true;
+    const struct Done {
+      bool& showing;
+      ~Done() { showing = false; }
+    } done{showing_};
+    boxes_.ShowMessage(text);
+  }
+
+ private:
+  UserNotifier& boxes_;
+  bool& showing_;
+};
+
+// Form1 was destroyed while the lookup waited in a call of the service whose wait dispatched the
+// close (COM's modal loop does, for sent messages). Nothing can stop that call and it may never
+// return; the window is gone, so the program ends now, as closing it promises, without waiting.
+// A sender that waits for the close to be handled is answered first.
+[[noreturn]] void EndDuringServiceCall() noexcept {
+  if (InSendMessage()) ReplyMessage(0);
+  ExitProcess(0);
 }
 
 // Shows the wait cursor for as long as it lives.
@@ -123,14 +145,16 @@ LookupWindow::LookupWindow(HINSTANCE instance) {
   const int dpi = ScreenDpi();
   RECT frame{0, 0, TwipsToPixels(kForm1.client_width, dpi),
              TwipsToPixels(kForm1.client_height, dpi)};
-  if (!AdjustWindowRectEx(&frame, kFormStyle, FALSE, kFormExStyle)) ThrowLastError();
+  if (!AdjustWindowRectEx(&frame, kFormStyle, FALSE, kFormExStyle)) {
+    ThrowLastError(L"AdjustWindowRectEx");
+  }
   const int width = frame.right - frame.left;
   const int height = frame.bottom - frame.top;
   const int left = (GetSystemMetrics(SM_CXSCREEN) - width) / 2;
   const int top = (GetSystemMetrics(SM_CYSCREEN) - height) / 2;
   if (CreateWindowExW(kFormExStyle, kLookupWindowClass, kForm1.caption, kFormStyle, left, top,
                       width, height, nullptr, nullptr, instance, this) == nullptr) {
-    ThrowLastError();
+    ThrowLastError(L"CreateWindowExW");
   }
   font_ = MessageFont();
   try {
@@ -139,9 +163,12 @@ LookupWindow::LookupWindow(HINSTANCE instance) {
     DestroyWindow(form_);  // the destructor does not run for a half-built window
     throw;
   }
+  ends_program_ = true;
 }
 
 LookupWindow::~LookupWindow() {
+  // Destroyed by the program as it unwinds from a failure, whose report follows: no quit for it.
+  ends_program_ = false;
   if (form_ != nullptr) DestroyWindow(form_);
 }
 
@@ -154,7 +181,7 @@ void LookupWindow::CreateControls(HINSTANCE instance, int dpi) {
                                        bounds.left, bounds.top, bounds.width, bounds.height, form_,
                                        reinterpret_cast<HMENU>(static_cast<INT_PTR>(control.id)),
                                        instance, nullptr);
-    if (child == nullptr) ThrowLastError();
+    if (child == nullptr) ThrowLastError(L"CreateWindowExW");
     if (font_) SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), FALSE);
     if (control.kind == ControlKind::kLabel) FitLabelToCaption(child, control.text, font_.get());
     if (control.kind == ControlKind::kTextBox) {
@@ -212,12 +239,17 @@ LRESULT LookupWindow::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) 
       if (wparam != FALSE) DestroyWindow(window);
       return 0;
     case WM_DESTROY:
-      PostQuitMessage(0);
+      // A quit posted for a Form1 that never stood whole would end the loop of the box that
+      // reports why, and the report would vanish unread.
+      if (ends_program_) PostQuitMessage(0);
       return 0;
-    case WM_NCDESTROY:
+    case WM_NCDESTROY: {
       SetWindowLongPtrW(window, GWLP_USERDATA, 0);
       form_ = nullptr;
-      break;
+      const LRESULT result = DefWindowProcW(window, message, wparam, lparam);
+      if (lookup_running_ && !showing_message_) EndDuringServiceCall();
+      return result;
+    }
     default:
       break;
   }
@@ -252,7 +284,8 @@ void LookupWindow::RunLookup() {
   const std::wstring computer_name = ControlText(name_field_);
   const WaitCursor wait_cursor;
   ComManagementBinder binder;
-  MessageBoxNotifier notifier(form_, kApplicationTitle);
+  MessageBoxNotifier boxes(form_, kApplicationTitle);
+  ShowingNotifier notifier(boxes, showing_message_);
   SerialLookup(computer_name, binder, notifier);
 }
 

@@ -3,21 +3,16 @@
 
 #include <windows.h>
 
-#include <memory>
+#include "win32_owners.h"
 
 namespace quillmark {
-
-// Owns a GDI object and deletes it.
-struct GdiObjectDeleter {
-  void operator()(HGDIOBJ object) const noexcept { DeleteObject(object); }
-};
-using UniqueFont = std::unique_ptr<std::remove_pointer_t<HFONT>, GdiObjectDeleter>;
 
 inline constexpr wchar_t kLookupWindowClass[] = L"QuillmarkLookupWindow";
 
 class LookupWindow {
  public:
-  // Creates Form1 and its controls, hidden. Throws PlatformFailure.
+  // Creates Form1 and its controls, hidden. Throws PlatformFailure, and then leaves no quit
+  // message behind: the failure's report must stay until it is dismissed.
   explicit LookupWindow(HINSTANCE instance);
   LookupWindow(const LookupWindow&) = delete;
   LookupWindow& operator=(const LookupWindow&) = delete;
@@ -41,6 +36,8 @@ class LookupWindow {
   HWND last_focus_ = nullptr;  // restored when the window is activated again
   UniqueFont font_;
   bool lookup_running_ = false;
+  bool showing_message_ = false;  // one of the lookup's boxes shows: the lookup is in our hands
+  bool ends_program_ = false;     // set once Form1 stands whole: its end is the program's end
 };
 
 }  // namespace quillmark

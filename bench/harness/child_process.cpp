@@ -1,6 +1,8 @@
 // Starting, feeding, reading and measuring the harness's child processes.
 #include "child_process.h"
 
+#include "com_failure.h"
+
 namespace quillmark::bench {
 namespace {
 
@@ -19,6 +21,11 @@ void Require(bool condition, const std::string& what) {
 
 std::string ErrorText(DWORD code) { return "error " + std::to_string(code); }
 
+std::string LastErrorText(const wchar_t* operation) {
+  const PlatformFailure failure = LastErrorFailure(operation);
+  return Utf8(FormatFailureCode(failure.code()) + L" " + failure.description());
+}
+
 ChildProcess ChildProcess::Start(const std::wstring& command_line, const ChildStreams& streams) {
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
@@ -31,10 +38,12 @@ ChildProcess ChildProcess::Start(const std::wstring& command_line, const ChildSt
   }
   std::wstring writable = command_line;
   PROCESS_INFORMATION started{};
-  Require(CreateProcessW(nullptr, writable.data(), nullptr, nullptr, redirected ? TRUE : FALSE, 0,
-                         nullptr, nullptr, &startup, &started) != 0,
-          "cannot start " + Utf8(command_line) + ": " + ErrorText(GetLastError()));
-  CloseHandle(started.hThread);
+  if (!CreateProcessW(nullptr, writable.data(), nullptr, nullptr, redirected ? TRUE : FALSE, 0,
+                      nullptr, nullptr, &startup, &started)) {
+    const std::string reason = LastErrorText(L"CreateProcessW");
+    throw BenchError("cannot start " + Utf8(command_line) + ": " + reason);
+  }
+  const UniqueThread thread(started.hThread);
   return ChildProcess(UniqueHandle(started.hProcess), started.dwProcessId);
 }
 
@@ -61,8 +70,9 @@ ChildPipe::ChildPipe(Direction direction) {
   SECURITY_ATTRIBUTES attributes = Inheritable();
   HANDLE read_end = nullptr;
   HANDLE write_end = nullptr;
-  Require(CreatePipe(&read_end, &write_end, &attributes, 0) != 0,
-          "cannot create a pipe: " + ErrorText(GetLastError()));
+  if (!CreatePipe(&read_end, &write_end, &attributes, 0)) {
+    throw BenchError("cannot create a pipe: " + LastErrorText(L"CreatePipe"));
+  }
   UniqueHandle reader(read_end);
   UniqueHandle writer(write_end);
   harness_end_ = direction == Direction::kToChild ? std::move(writer) : std::move(reader);
@@ -73,10 +83,11 @@ ChildPipe::ChildPipe(Direction direction) {
 void ChildPipe::WriteLine(const std::string& line) const {
   const std::string text = line + "\n";
   DWORD written = 0;
-  Require(WriteFile(harness_end_.get(), text.data(), static_cast<DWORD>(text.size()), &written,
-                    nullptr) != 0 &&
-              written == text.size(),
-          "cannot write to a child: " + ErrorText(GetLastError()));
+  if (!WriteFile(harness_end_.get(), text.data(), static_cast<DWORD>(text.size()), &written,
+                 nullptr)) {
+    throw BenchError("cannot write to a child: " + LastErrorText(L"WriteFile"));
+  }
+  Require(written == text.size(), "a child took part of a line");
 }
 
 std::optional<std::string> ChildPipe::ReadLine() {
@@ -108,28 +119,20 @@ std::optional<std::string> ChildPipe::ReadLine() {
   }
 }
 
-OutputFile::OutputFile() {
-  std::wstring folder(MAX_PATH + 1, L'\0');
-  const DWORD length = GetTempPathW(static_cast<DWORD>(folder.size()), folder.data());
-  Require(length != 0 && length < folder.size(), "no temporary folder");
-  folder.resize(length);
-  std::wstring name(MAX_PATH + 1, L'\0');
-  Require(GetTempFileNameW(folder.c_str(), L"qb", 0, name.data()) != 0,
-          "cannot name a temporary file: " + ErrorText(GetLastError()));
-  path_ = name.c_str();
+OutputFile::OutputFile() : file_(NewTempFile(L"qb")) {
+  if (!file_)
+    throw BenchError("cannot name a temporary file: " + LastErrorText(L"GetTempFileNameW"));
   SECURITY_ATTRIBUTES attributes = Inheritable();
-  handle_ =
-      UniqueHandle(CreateFileW(path_.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                               &attributes, CREATE_ALWAYS, FILE_ATTRIBUTE_TEMPORARY, nullptr));
-  Require(static_cast<bool>(handle_), "cannot create " + Utf8(path_));
+  handle_ = UniqueHandle(CreateFileW(file_.get().c_str(), GENERIC_WRITE,
+                                     FILE_SHARE_READ | FILE_SHARE_WRITE, &attributes, CREATE_ALWAYS,
+                                     FILE_ATTRIBUTE_TEMPORARY, nullptr));
+  if (!handle_) {
+    const std::string reason = LastErrorText(L"CreateFileW");
+    throw BenchError("cannot create " + Utf8(file_.get()) + ": " + reason);
+  }
 }
 
-OutputFile::~OutputFile() {
-  handle_.reset();
-  DeleteFileW(path_.c_str());
-}
-
-std::string OutputFile::Contents() const { return ReadWholeFile(path_); }
+std::string OutputFile::Contents() const { return ReadWholeFile(file_.get()); }
 
 std::string ReadWholeFile(const std::wstring& path) {
   // Others may still hold the file open for writing or deletion (a child's output).

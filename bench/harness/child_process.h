@@ -24,6 +24,8 @@ class BenchError : public std::runtime_error {
 };
 
 // The test driver's owner and figures serve the benchmark too.
+using quillmark::UniqueTempFile;
+using quillmark::UniqueThread;
 using ui_driver::FiguresOf;
 using ui_driver::ProcessFigures;
 using ui_driver::UniqueHandle;
@@ -90,16 +92,13 @@ class ChildPipe {
 class OutputFile {
  public:
   OutputFile();
-  OutputFile(const OutputFile&) = delete;
-  OutputFile& operator=(const OutputFile&) = delete;
-  ~OutputFile();
 
   HANDLE handle() const noexcept { return handle_.get(); }
   // Everything written so far, as the bytes it is.
   std::string Contents() const;
 
  private:
-  std::wstring path_;
+  UniqueTempFile file_;  // deleted after its handle has closed
   UniqueHandle handle_;
 };
 
@@ -108,5 +107,9 @@ std::string ReadWholeFile(const std::wstring& path);
 
 // The text for a Windows error code, for messages: "error 2".
 std::string ErrorText(DWORD code);
+
+// The calling thread's last error as a failure's code and description, for messages (read
+// first, so call it right after the call that failed); a call that set none is named.
+std::string LastErrorText(const wchar_t* operation);
 
 }  // namespace quillmark::bench

@@ -16,7 +16,9 @@ constexpr DWORD kEndWaitMs = 5000;
 std::vector<DWORD> RunningSurrogates() {
   std::vector<DWORD> found;
   const UniqueHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
-  Require(static_cast<bool>(snapshot), "cannot list processes: " + ErrorText(GetLastError()));
+  if (!snapshot) {
+    throw BenchError("cannot list processes: " + LastErrorText(L"CreateToolhelp32Snapshot"));
+  }
   PROCESSENTRY32W entry{};
   entry.dwSize = sizeof entry;
   for (BOOL more = Process32FirstW(snapshot.get(), &entry); more;

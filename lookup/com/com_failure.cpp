@@ -6,56 +6,20 @@
 #include <string>
 
 #include "com_owners.h"
+#include "win32_owners.h"
 
 namespace quillmark {
 namespace {
 
 using Microsoft::WRL::ComPtr;
 
-// Owns a buffer that FormatMessage allocated.
-class LocalText {
- public:
-  LocalText() = default;
-  LocalText(const LocalText&) = delete;
-  LocalText& operator=(const LocalText&) = delete;
-  ~LocalText() { LocalFree(text_); }
-  wchar_t** put() { return &text_; }
-  const wchar_t* get() const { return text_; }
-
- private:
-  wchar_t* text_ = nullptr;
-};
-
-// Owns a module loaded as a data file, for its message table.
-class DataModule {
- public:
-  explicit DataModule(const std::wstring& path)
-      : module_(LoadLibraryExW(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE)) {}
-  DataModule(const DataModule&) = delete;
-  DataModule& operator=(const DataModule&) = delete;
-  ~DataModule() {
-    if (module_ != nullptr) FreeLibrary(module_);
-  }
-  HMODULE get() const { return module_; }
-
- private:
-  HMODULE module_;
-};
-
-std::wstring TrimLineEnds(std::wstring text) {
-  while (!text.empty() && (text.back() == L'\r' || text.back() == L'\n' || text.back() == L' ')) {
-    text.pop_back();
-  }
-  return text;
-}
-
 std::wstring MessageText(DWORD source_flag, HMODULE module, HRESULT code) {
-  LocalText buffer;
+  UniqueLocalText buffer;
   const DWORD length = FormatMessageW(
       FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS | source_flag, module,
       static_cast<DWORD>(code), 0, reinterpret_cast<wchar_t*>(buffer.put()), 0, nullptr);
   if (length == 0 || buffer.get() == nullptr) return {};
-  return TrimLineEnds(std::wstring(buffer.get(), length));
+  return TrimBlanks(std::wstring(buffer.get(), length));
 }
 
 std::wstring SystemDirectory() {
@@ -74,8 +38,9 @@ std::wstring ManagementMessageText(HRESULT code) {
   if (HRESULT_FACILITY(code) != FACILITY_ITF) return {};
   const std::wstring system = SystemDirectory();
   if (system.empty()) return {};
-  const DataModule utilities(system + L"\\wbem\\wmiutils.dll");
-  if (utilities.get() == nullptr) return {};
+  const UniqueModule utilities(LoadLibraryExW((system + L"\\wbem\\wmiutils.dll").c_str(), nullptr,
+                                              LOAD_LIBRARY_AS_DATAFILE));
+  if (!utilities) return {};
   return MessageText(FORMAT_MESSAGE_FROM_HMODULE, utilities.get(), code);
 }
 
@@ -91,8 +56,9 @@ PlatformFailure FailureAfterCall(HRESULT code) {
   ComPtr<IErrorInfo> info;
   if (GetErrorInfo(0, &info) == S_OK && info) {
     UniqueBstr description;
-    if (SUCCEEDED(info->GetDescription(description.put())) && SysStringLen(description.get()) > 0) {
-      return PlatformFailure(code, description.text());
+    if (SUCCEEDED(info->GetDescription(description.put()))) {
+      std::wstring text = TrimBlanks(description.text());
+      if (!text.empty()) return PlatformFailure(code, std::move(text));
     }
   }
   return FailureFromHresult(code);
@@ -105,14 +71,29 @@ PlatformFailure FailureFromExcepInfo(EXCEPINFO& info) {
   const UniqueBstr help_file = UniqueBstr::Adopt(info.bstrHelpFile);
   info.bstrSource = info.bstrDescription = info.bstrHelpFile = nullptr;
 
-  HRESULT code = info.scode;
-  if (code == S_OK) {
-    code = info.wCode != 0 ? MAKE_HRESULT(SEVERITY_ERROR, FACILITY_DISPATCH, info.wCode)
-                           : DISP_E_EXCEPTION;
+  std::wstring text = TrimBlanks(description.text());
+  if (info.scode == S_OK && info.wCode != 0) {
+    // An application's own code, kept out of the system's ranges as automation servers do; the
+    // system's tables would describe another error under that number, so only the service's own
+    // text or the program's does.
+    return PlatformFailure(ApplicationFailureCode(info.wCode), std::move(text));
   }
-  if (SysStringLen(description.get()) > 0) return PlatformFailure(code, description.text());
+  const HRESULT code = info.scode != S_OK ? info.scode : DISP_E_EXCEPTION;
+  if (!text.empty()) return PlatformFailure(code, std::move(text));
   return FailureFromHresult(code);
 }
+
+HRESULT ApplicationFailureCode(WORD application_code) noexcept {
+  return static_cast<HRESULT>(kFirstApplicationFailure + application_code);
+}
+
+PlatformFailure LastErrorFailure(const wchar_t* operation) {
+  const DWORD error = GetLastError();
+  if (error == ERROR_SUCCESS) return PlatformFailure(E_FAIL, UnexplainedFailureText(operation));
+  return FailureFromHresult(HRESULT_FROM_WIN32(error));
+}
+
+void ThrowLastError(const wchar_t* operation) { throw LastErrorFailure(operation); }
 
 void ClearErrorInfo() noexcept { SetErrorInfo(0, nullptr); }
 

@@ -17,8 +17,19 @@ PlatformFailure FailureFromHresult(HRESULT code);
 PlatformFailure FailureAfterCall(HRESULT code);
 
 // The failure that IDispatch::Invoke described in EXCEPINFO when it returned DISP_E_EXCEPTION.
-// Takes and frees the structure's strings.
+// Takes and frees the structure's strings. An application's own code in wCode (scode left 0)
+// becomes ApplicationFailureCode(wCode), with the service's description.
 PlatformFailure FailureFromExcepInfo(EXCEPINFO& info);
+
+// Applications' own codes, kept clear of the system's: interface-specific codes from 0x0200 on.
+inline constexpr unsigned long kFirstApplicationFailure = 0x80040200;
+HRESULT ApplicationFailureCode(WORD application_code) noexcept;
+
+// The failure of a Win32 call that has just failed, from the thread's last error (read first). A
+// call that failed without setting one gives E_FAIL with a description that names `operation`:
+// never a success code.
+PlatformFailure LastErrorFailure(const wchar_t* operation);
+[[noreturn]] void ThrowLastError(const wchar_t* operation);
 
 // Forgets any error information left on this thread, so that what follows belongs to the next call.
 void ClearErrorInfo() noexcept;

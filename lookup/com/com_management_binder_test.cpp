@@ -6,10 +6,12 @@
 #include <gtest/gtest.h>
 #include <objbase.h>
 
+#include <optional>
 #include <ostream>
 #include <string>
 #include <vector>
 
+#include "com_failure.h"
 #include "com_fakes.h"
 #include "com_owners.h"
 #include "platform_failure.h"
@@ -43,12 +45,9 @@ VARIANT Of(VARTYPE type) {
 
 class ComLayer : public ::testing::Test {
  protected:
-  void SetUp() override {
-    ASSERT_HRESULT_SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED));
-  }
+  void SetUp() override { ASSERT_NO_THROW(apartment_.emplace()); }
   void TearDown() override {
     for (VARIANT& serial : script_.serials) VariantClear(&serial);
-    CoUninitialize();
   }
 
   // Runs one lookup of `name` against the fakes; the fakes must all be gone when it returns.
@@ -73,6 +72,7 @@ class ComLayer : public ::testing::Test {
     return PlatformFailure(S_OK, L"none");
   }
 
+  std::optional<ComApartment> apartment_;
   fakes::ServiceScript script_;
   RecordingNotifier notifier_;
   std::vector<std::wstring> bound_names_;
@@ -120,7 +120,9 @@ TEST_F(ComLayer, AFailureCodeWithNoDescriptionGetsTheSystemsOrTheProgramsOwnText
 
 struct FailureCase {
   InjectedFailure injected;
-  size_t messages_before;  // boxes shown before the failure
+  size_t messages_before;      // boxes shown before the failure
+  const wchar_t* shown = {};   // the description the caller gets; null: the injected one
+  unsigned long reported = 0;  // the code the caller gets; 0: the injected one
 };
 
 void PrintTo(const FailureCase& failure, std::ostream* out) {
@@ -134,8 +136,11 @@ TEST_P(ComFailure, ReachesTheCallerWithItsCodeAndDescriptionAndNothingStaysRefer
   script_.serials = {Text(L"FIRST"), Text(L"SECOND")};
   script_.failures = {GetParam().injected};
   const PlatformFailure failure = LookupFailure();
-  EXPECT_EQ(failure.code(), GetParam().injected.code);
-  EXPECT_EQ(failure.description(), GetParam().injected.description);
+  const FailureCase& expected = GetParam();
+  EXPECT_EQ(failure.code(), expected.reported != 0 ? static_cast<HRESULT>(expected.reported)
+                                                   : expected.injected.code);
+  EXPECT_EQ(failure.description(),
+            expected.shown != nullptr ? expected.shown : expected.injected.description);
   EXPECT_EQ(notifier_.shown.size(), GetParam().messages_before);
   // Nothing is called after the failing step.
   EXPECT_EQ(script_.calls.back().rfind(GetParam().injected.step, 0), 0u) << script_.calls.size();
@@ -152,8 +157,50 @@ INSTANTIATE_TEST_SUITE_P(
         FailureCase{{L"_NewEnum", 1, E_ACCESSDENIED, L"Not for you.", Raise::kExcepInfo}, 0},
         FailureCase{{L"Next", 1, kTransport, L"Link lost at start.", Raise::kErrorInfo}, 0},
         FailureCase{{L"Next", 2, kTransport, L"Link lost midway.", Raise::kErrorInfo}, 1},
+        // Descriptions lose the blanks and line breaks at their ends, from either source.
         FailureCase{{L"SerialNumber", 2, kNotFound, L"  No such property.  ", Raise::kExcepInfo},
-                    1}));
+                    1,
+                    L"No such property."},
+        FailureCase{{L"_NewEnum", 1, kTransport, L"\r\n Link lost.\r\n ", Raise::kErrorInfo},
+                    0,
+                    L"Link lost."},
+        FailureCase{{L"InstancesOf", 1, kNotFound, L"\tTwo\r\nlines.\r\n", Raise::kExcepInfo},
+                    0,
+                    L"Two\r\nlines."},
+        // An application's own code in wCode keeps clear of the system's codes and keeps the
+        // service's description: 3 is not "Member not found", 9 not "Exception occurred".
+        FailureCase{{L"InstancesOf", 1, 3, L"Quota spent.", Raise::kExcepInfoWCode},
+                    0,
+                    nullptr,
+                    0x80040203},
+        FailureCase{{L"SerialNumber", 1, 9, L"Own code nine.", Raise::kExcepInfoWCode},
+                    0,
+                    nullptr,
+                    0x80040209}));
+
+// A failure whose description is missing or blank gets one that says something, under its code.
+TEST_F(ComLayer, ABlankOrMissingDescriptionIsReplacedUnderTheRightCode) {
+  const struct {
+    InjectedFailure injected;
+    unsigned long reported;
+    const wchar_t* named;  // a text the description must contain; null: any
+  } rows[] = {
+      {{L"InstancesOf", 1, kTransport, L" \r\n\t ", Raise::kExcepInfo}, 0x80041015, nullptr},
+      {{L"Next", 1, kNotFound, L"\r\n", Raise::kErrorInfo}, 0x80041002, nullptr},
+      {{L"InstancesOf", 1, 3, L"", Raise::kExcepInfoWCode}, 0x80040203, L"0x80040203"},
+      {{L"InstancesOf", 1, 9, L"  ", Raise::kExcepInfoWCode}, 0x80040209, L"0x80040209"},
+  };
+  for (const auto& row : rows) {
+    script_.failures = {row.injected};
+    const PlatformFailure failure = LookupFailure();
+    EXPECT_EQ(failure.code(), static_cast<HRESULT>(row.reported));
+    EXPECT_NE(TrimBlanks(failure.description()), L"") << row.injected.step;
+    EXPECT_EQ(TrimBlanks(failure.description()), failure.description());
+    if (row.named != nullptr) {
+      EXPECT_NE(failure.description().find(row.named), std::wstring::npos);
+    }
+  }
+}
 
 TEST_F(ComLayer, AnExceptionWithoutDescriptionStillGetsOneThatIsNeverEmpty) {
   script_.serials = {Text(L"FIRST")};
@@ -175,6 +222,31 @@ TEST_F(ComLayer, AFailedBindingEndsTheLookupBeforeAnyCall) {
     EXPECT_EQ(failure.description(), L"Unreachable.");
   }
   EXPECT_TRUE(script_.calls.empty());
+}
+
+// A failed Win32 call is never reported as a success, and one that set no error is named.
+TEST(LastErrorFailure, CarriesTheLastErrorOrNamesTheOperationThatGaveNone) {
+  const struct {
+    DWORD last_error;
+    unsigned long code;
+    const wchar_t* named;  // a text the description must contain; null: the system's own text
+  } rows[] = {
+      {ERROR_SUCCESS, 0x80004005, L"CreateWindowExW failed"},
+      {ERROR_ACCESS_DENIED, 0x80070005, nullptr},
+      {ERROR_INVALID_WINDOW_HANDLE, 0x80070578, nullptr},
+  };
+  for (const auto& row : rows) {
+    SetLastError(row.last_error);
+    const PlatformFailure failure = LastErrorFailure(L"CreateWindowExW");
+    EXPECT_LT(failure.code(), 0) << "a failure with a success code";
+    EXPECT_EQ(failure.code(), static_cast<HRESULT>(row.code));
+    EXPECT_FALSE(failure.description().empty());
+    if (row.named != nullptr) {
+      EXPECT_NE(failure.description().find(row.named), std::wstring::npos);
+    }
+  }
+  SetLastError(ERROR_SUCCESS);
+  EXPECT_THROW(ThrowLastError(L"GetMessageW"), PlatformFailure);
 }
 
 TEST(ComOwners, OwnTheirValuesAndKeepEveryCharacter) {

@@ -1,4 +1,4 @@
-// BSTR and VARIANT owners.
+// BSTR, VARIANT and apartment owners.
 #include "com_owners.h"
 
 #include <cstring>
@@ -74,6 +74,11 @@ void UniqueVariant::reset() noexcept {
 VARIANT* UniqueVariant::put() noexcept {
   reset();
   return &value_;
+}
+
+ComApartment::ComApartment(DWORD model) {
+  const HRESULT result = CoInitializeEx(nullptr, model);
+  if (FAILED(result)) throw FailureFromHresult(result);
 }
 
 }  // namespace quillmark

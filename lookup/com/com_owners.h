@@ -1,7 +1,9 @@
-// Owners for the automation values that ComPtr does not cover: BSTR and VARIANT.
+// Owners for the automation values that ComPtr does not cover, BSTR and VARIANT, and for the
+// thread's COM apartment.
 #pragma once
 
 #include <windows.h>
+#include <objbase.h>
 #include <oleauto.h>
 
 #include <string>
@@ -51,6 +53,17 @@ class UniqueVariant {
 
  private:
   VARIANT value_;
+};
+
+// COM on the calling thread for as long as this lives. Throws PlatformFailure when CoInitializeEx
+// fails (another apartment model already chosen, say), so that CoUninitialize is only ever paired
+// with a call that succeeded; S_FALSE (COM already there, in the same model) is such a call.
+class ComApartment {
+ public:
+  explicit ComApartment(DWORD model = COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
+  ComApartment(const ComApartment&) = delete;
+  ComApartment& operator=(const ComApartment&) = delete;
+  ~ComApartment() { CoUninitialize(); }
 };
 
 }  // namespace quillmark

@@ -4,10 +4,13 @@
 #include <objbase.h>
 #include <windows.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "com_management_binder.h"
+#include "com_owners.h"
+#include "win32_owners.h"
 #include "platform_failure.h"
 
 namespace quillmark {
@@ -19,33 +22,14 @@ class RecordingNotifier : public UserNotifier {
   std::vector<std::wstring> shown;
 };
 
-class Handle {
- public:
-  explicit Handle(HANDLE handle) : handle_(handle) {}
-  Handle(const Handle&) = delete;
-  Handle& operator=(const Handle&) = delete;
-  ~Handle() {
-    if (handle_ != nullptr && handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
-  }
-  HANDLE get() const { return handle_; }
-
- private:
-  HANDLE handle_;
-};
-
-std::wstring TempPath() {
-  std::wstring directory(MAX_PATH + 1, L'\0');
-  directory.resize(GetTempPathW(static_cast<DWORD>(directory.size()), directory.data()));
-  return directory + L"wmic-serial.txt";
-}
-
 // What the system's own command-line management client reports as the BIOS serial number.
 std::wstring SerialFromCommandLineClient() {
-  const std::wstring output = TempPath();
+  const UniqueTempFile output_file = NewTempFile(L"wmc");
+  const std::wstring& output = output_file.get();
   SECURITY_ATTRIBUTES inherit{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
-  const Handle file(CreateFileW(output.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit,
-                                CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (file.get() == INVALID_HANDLE_VALUE) return L"<no output file>";
+  const UniqueFile file(CreateFileW(output.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit,
+                                    CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!output_file || !file) return L"<no output file>";
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
   startup.dwFlags = STARTF_USESTDHANDLES;
@@ -56,12 +40,13 @@ std::wstring SerialFromCommandLineClient() {
                       &startup, &process)) {
     return L"<wmic did not start>";
   }
-  const Handle process_handle(process.hProcess);
-  const Handle thread_handle(process.hThread);
+  const UniqueProcess process_handle(process.hProcess);
+  const UniqueThread thread_handle(process.hThread);
   WaitForSingleObject(process.hProcess, 60000);
 
-  const Handle reader(CreateFileW(output.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                  nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  const UniqueFile reader(CreateFileW(output.c_str(), GENERIC_READ,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr));
   std::string bytes(GetFileSize(reader.get(), nullptr), '\0');
   DWORD read = 0;
   ReadFile(reader.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr);
@@ -83,11 +68,9 @@ std::wstring SerialFromCommandLineClient() {
 
 class RealService : public ::testing::Test {
  protected:
-  void SetUp() override {
-    ASSERT_HRESULT_SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED));
-  }
-  void TearDown() override { CoUninitialize(); }
+  void SetUp() override { ASSERT_NO_THROW(apartment_.emplace()); }
 
+  std::optional<ComApartment> apartment_;
   ComManagementBinder binder_;
   RecordingNotifier notifier_;
 };

@@ -10,29 +10,6 @@
 namespace quillmark::ui_driver {
 namespace {
 
-// A fresh file in the temporary folder, deleted when this goes.
-class TemporaryFile {
- public:
-  TemporaryFile() {
-    std::wstring folder(MAX_PATH + 1, L'\0');
-    const DWORD length = GetTempPathW(static_cast<DWORD>(folder.size()), folder.data());
-    if (length == 0 || length > folder.size()) throw DriverError("no temporary folder");
-    folder.resize(length);
-    path_.assign(folder.size() + MAX_PATH + 1, L'\0');
-    if (GetTempFileNameW(folder.c_str(), L"qlk", 0, path_.data()) == 0) {
-      throw DriverError("cannot create a temporary file");
-    }
-    path_.resize(path_.find(L'\0'));
-  }
-  TemporaryFile(const TemporaryFile&) = delete;
-  TemporaryFile& operator=(const TemporaryFile&) = delete;
-  ~TemporaryFile() { DeleteFileW(path_.c_str()); }
-  const std::wstring& path() const { return path_; }
-
- private:
-  std::wstring path_;
-};
-
 std::string ReadWholeFile(const std::wstring& path) {
   const UniqueHandle file(CreateFileW(path.c_str(), GENERIC_READ,
                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
@@ -110,9 +87,10 @@ bool RunClient(const std::wstring& output_path, milliseconds timeout) {
 }  // namespace
 
 std::optional<std::wstring> SerialNumberFromCommandLineClient(milliseconds timeout) {
-  const TemporaryFile output;
-  if (!RunClient(output.path(), timeout)) return std::nullopt;
-  const std::vector<std::wstring> lines = Lines(Decode(ReadWholeFile(output.path())));
+  const UniqueTempFile output = NewTempFile(L"qlk");
+  if (!output) throw DriverError("cannot create a temporary file");
+  if (!RunClient(output.get(), timeout)) return std::nullopt;
+  const std::vector<std::wstring> lines = Lines(Decode(ReadWholeFile(output.get())));
   // A header line "SerialNumber", then the value of the one BIOS instance.
   if (lines.size() < 2) return std::nullopt;
   if (CompareStringOrdinal(lines[0].c_str(), -1, L"SerialNumber", -1, TRUE) != CSTR_EQUAL) {

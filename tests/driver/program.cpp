@@ -6,6 +6,7 @@
 #include <utility>
 #include <vector>
 
+#include "com_failure.h"
 #include "driver.h"
 #include "program_location.h"
 #include "window_messages.h"
@@ -127,10 +128,11 @@ Program Program::Launch(const LaunchOptions& options) {
   if (!CreateProcessW(
           program.c_str(), command_line.data(), nullptr, nullptr, FALSE, CREATE_UNICODE_ENVIRONMENT,
           environment.empty() ? nullptr : environment.data(), nullptr, &startup, &started)) {
-    throw DriverError("cannot start " + Narrow(program) + ": error " +
-                      std::to_string(GetLastError()));
+    const PlatformFailure failure = LastErrorFailure(L"CreateProcessW");
+    throw DriverError("cannot start " + Narrow(program) + ": " +
+                      Narrow(FailureReportText(failure)));
   }
-  CloseHandle(started.hThread);
+  const UniqueThread thread(started.hThread);
   return Program(UniqueHandle(started.hProcess), started.dwProcessId);
 }
 

@@ -124,10 +124,8 @@ std::optional<std::size_t> EditLimitOf(HWND edit) {
 }
 
 int ScreenDpi() {
-  HDC screen = GetDC(nullptr);
-  const int dpi = GetDeviceCaps(screen, LOGPIXELSX);
-  ReleaseDC(nullptr, screen);
-  return dpi;
+  const UniqueScreenDc screen(GetDC(nullptr));
+  return GetDeviceCaps(screen.get(), LOGPIXELSX);
 }
 
 bool SetTextOf(HWND window, const std::wstring& text) {

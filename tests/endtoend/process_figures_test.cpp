@@ -2,9 +2,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
-#include <memory>
 #include <optional>
-#include <type_traits>
 #include <vector>
 
 #include "driver.h"
@@ -14,10 +12,7 @@ namespace {
 
 using ui_driver::FiguresOf;
 
-struct WindowDestroyer {
-  void operator()(HWND window) const noexcept { DestroyWindow(window); }
-};
-using OwnedWindow = std::unique_ptr<std::remove_pointer_t<HWND>, WindowDestroyer>;
+using OwnedWindow = UniqueWindow;
 
 OwnedWindow MakeWindow(HWND parent, DWORD style) {
   return OwnedWindow(CreateWindowExW(0, L"STATIC", L"", style, 0, 0, 10, 10, parent, nullptr,
@@ -57,10 +52,10 @@ TEST(ProcessFiguresOf, SeeGdiObjectsMadeAndDeleted) {
   };
   const std::optional<DWORD> before = count();
   if (!before) GTEST_SKIP() << "this platform reports no GDI objects of a process";
-  std::vector<HBRUSH> brushes;
-  for (int index = 0; index < 10; ++index) brushes.push_back(CreateSolidBrush(RGB(index, 0, 0)));
+  std::vector<UniqueBrush> brushes;
+  for (int index = 0; index < 10; ++index) brushes.emplace_back(CreateSolidBrush(RGB(index, 0, 0)));
   EXPECT_EQ(count(), *before + 10);
-  for (HBRUSH brush : brushes) DeleteObject(brush);
+  brushes.clear();
   EXPECT_EQ(count(), before);
 }
 

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "endtoend_support.h"
 
@@ -116,6 +117,34 @@ TEST_F(SlowService, CloseMessageSentWhileItWaitsEndsTheProcessWithExitCodeZero) 
   ASSERT_TRUE(exit_code.has_value()) << "the process lives on after its window closed";
   EXPECT_EQ(*exit_code, 0u);
 }
+
+// A call of the service that never returns but dispatches the messages sent meanwhile, as COM's
+// modal loop does while it waits on a remote computer: once Form1 is closed there, the process
+// ends at once, without waiting for the call.
+enum class SentEnd { kClose, kEndSession };
+
+class HungService : public EndToEnd, public ::testing::WithParamInterface<SentEnd> {};
+
+TEST_P(HungService, ClosingForm1DuringTheCallEndsTheProcessWithExitCodeZero) {
+  Use({For(L"hung").HangPumping()});
+  ASSERT_NO_FATAL_FAILURE(LookUp(L"hung"));
+  ASSERT_TRUE(ui_driver::WaitUntil([&] {
+    const std::vector<std::string> record = Record();
+    return std::find(record.begin(), record.end(), "hang pumping") != record.end();
+  })) << ::testing::PrintToString(Record());
+  EXPECT_TRUE(GetParam() == SentEnd::kClose ? program().SendCloseMessage()
+                                            : program().SendEndSession())
+      << "the close was not answered";
+  const std::optional<DWORD> exit_code = program().WaitForExit();
+  ASSERT_TRUE(exit_code.has_value()) << "the process waits on a call that never returns";
+  EXPECT_EQ(*exit_code, 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(SentClosings, HungService,
+                         ::testing::Values(SentEnd::kClose, SentEnd::kEndSession),
+                         [](const ::testing::TestParamInfo<SentEnd>& param_info) {
+                           return param_info.param == SentEnd::kClose ? "Close" : "EndSession";
+                         });
 
 // Keys pressed while the program is busy are dropped, Alt+F4 among them: kept, it would dismiss
 // the result box unread.

@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "program_path.h"
+#include "win32_owners.h"
 
 namespace {
 
@@ -168,10 +169,7 @@ TEST(VersionBlock, NamesTheProgramAndItsMaker) {
 
 // ---- Resources ----
 
-struct ModuleFree {
-  void operator()(HMODULE module) const { FreeLibrary(module); }
-};
-using UniqueModule = std::unique_ptr<std::remove_pointer_t<HMODULE>, ModuleFree>;
+using quillmark::UniqueModule;
 
 // The program's resources, without running any of its code.
 UniqueModule OpenResources() {
@@ -235,10 +233,7 @@ TEST(ProgramIcon, GroupOneListsThreeImagesBySizeAndColours) {
   }
 }
 
-struct IconFree {
-  void operator()(HICON icon) const { DestroyIcon(icon); }
-};
-using UniqueIcon = std::unique_ptr<std::remove_pointer_t<HICON>, IconFree>;
+using quillmark::UniqueIcon;
 
 TEST(ProgramIcon, EachImageIsTheOneItsGroupEntryDescribesAndLoads) {
   const UniqueModule module = OpenResources();

@@ -3,26 +3,24 @@
 
 #include <windows.h>
 
+#include "win32_owners.h"
+
 namespace standin {
 namespace {
 
-// Owns a file handle. Others may read and write the file meanwhile: the test reads the record
-// while the service appends to it.
+// A file open for one kind of access. Others may read and write the file meanwhile: the test reads
+// the record while the service appends to it.
 class File {
  public:
   File(const std::wstring& path, DWORD access, DWORD disposition)
       : handle_(CreateFileW(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                             disposition, FILE_ATTRIBUTE_NORMAL, nullptr)) {}
-  File(const File&) = delete;
-  File& operator=(const File&) = delete;
-  ~File() {
-    if (is_open()) CloseHandle(handle_);
-  }
-  bool is_open() const { return handle_ != INVALID_HANDLE_VALUE; }
+  bool is_open() const { return static_cast<bool>(handle_); }
 
   bool Write(const std::string& bytes) const {
     DWORD written = 0;
-    return WriteFile(handle_, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+    return WriteFile(handle_.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written,
+                     nullptr) &&
            written == bytes.size();
   }
   std::optional<std::string> ReadAll() const {
@@ -30,14 +28,14 @@ class File {
     char chunk[4096];
     DWORD read = 0;
     for (;;) {
-      if (!ReadFile(handle_, chunk, sizeof chunk, &read, nullptr)) return std::nullopt;
+      if (!ReadFile(handle_.get(), chunk, sizeof chunk, &read, nullptr)) return std::nullopt;
       if (read == 0) return bytes;
       bytes.append(chunk, read);
     }
   }
 
  private:
-  HANDLE handle_;
+  quillmark::UniqueFile handle_;
 };
 
 }  // namespace

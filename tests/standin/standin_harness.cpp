@@ -98,6 +98,11 @@ PlanBuilder& PlanBuilder::Only(Transport transport) {
   return *this;
 }
 
+PlanBuilder& PlanBuilder::HangPumping() {
+  plan_.pump = true;
+  return Hang();
+}
+
 PlanBuilder& PlanBuilder::Fail(Step step, int occurrence, HRESULT code, Raise raise,
                                std::wstring description) {
   plan_.failures.push_back({step, occurrence, code, raise, std::move(description)});

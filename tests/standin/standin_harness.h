@@ -46,6 +46,7 @@ class PlanBuilder {
   PlanBuilder& Member(Serial serial);
   PlanBuilder& Delay(unsigned milliseconds);
   PlanBuilder& Hang();
+  PlanBuilder& HangPumping();
   PlanBuilder& Only(Transport transport);
   PlanBuilder& Fail(Step step, int occurrence, HRESULT code, Raise raise, std::wstring description);
   operator Plan() const { return plan_; }  // NOLINT: a builder converts implicitly by design

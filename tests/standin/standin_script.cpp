@@ -136,7 +136,11 @@ void ParseLine(const LineParser& line, Script& script) {
     line.ExpectFields(2);
     plan.delay_ms = static_cast<unsigned>(line.Unsigned(1, 10));
   } else if (directive == "hang") {
-    line.ExpectFields(1);
+    if (line.FieldCount() == 2 && line.Field(1) == "pumping") {
+      plan.pump = true;
+    } else {
+      line.ExpectFields(1);
+    }
     plan.hang = true;
   } else if (directive == "only") {
     line.ExpectFields(2);
@@ -264,7 +268,7 @@ std::string FormatScript(const Script& script) {
   for (const Plan& plan : script.plans) {
     text += "computer\t" + ComputerField(plan) + "\n";
     if (plan.delay_ms != 0) text += "delay\t" + std::to_string(plan.delay_ms) + "\n";
-    if (plan.hang) text += "hang\n";
+    if (plan.hang) text += plan.pump ? "hang\tpumping\n" : "hang\n";
     if (plan.only != Transport::kAny) {
       text += plan.only == Transport::kDcom ? "only\tdcom\n" : "only\twsman\n";
     }

@@ -55,6 +55,7 @@ struct Plan {
   bool any_computer = false;  // the same as the empty prefix
   unsigned delay_ms = 0;
   bool hang = false;  // the binding never answers: a client's timeout is all that ends it
+  bool pump = false;  // and meanwhile dispatches the caller's messages, as COM's modal wait does
   Transport only = Transport::kAny;
   std::vector<Serial> members;
   std::vector<Failure> failures;
@@ -82,6 +83,7 @@ class ScriptError : public std::runtime_error {
 //                                star escaped (\u{2A})
 //   delay <ms>                   the binding waits this long before it answers
 //   hang                         the binding never answers (after any delay)
+//   hang pumping                 the same, while it dispatches the calling thread's messages
 //   only dcom|wsman              only that transport's stand-in answers this plan
 //   member text <value> | member null | member empty | member integer <n> | member real <x>
 //   fail <step> <occurrence> <hex code> excepinfo|errorinfo|code <description>

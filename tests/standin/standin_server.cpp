@@ -18,6 +18,7 @@
 #include "standin_record.h"
 #include "standin_text.h"
 #include "standin_script.h"
+#include "win32_owners.h"
 #include "standin_wsman.h"
 
 namespace standin {
@@ -97,36 +98,24 @@ Plan PlanFor(const std::wstring& computer) {
   return *plan;
 }
 
-// Owns the event a hanging binding waits on; nothing ever sets it.
-class NeverSignalled {
- public:
-  NeverSignalled() : event_(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {}
-  NeverSignalled(const NeverSignalled&) = delete;
-  NeverSignalled& operator=(const NeverSignalled&) = delete;
-  ~NeverSignalled() {
-    if (event_ != nullptr) CloseHandle(event_);
-  }
-  [[noreturn]] void Wait() const {
-    for (;;) {
-      if (event_ == nullptr || WaitForSingleObject(event_, INFINITE) == WAIT_FAILED) {
-        Sleep(INFINITE);
-      }
-    }
-  }
-
- private:
-  HANDLE event_;
-};
-
-// A binding that never answers, as a service that stopped responding would. The thread stays in
-// here until its process ends, so the DLL must stay loaded; and the caller will never release the
-// class object it is calling, so that object leaves the live count.
-[[noreturn]] void Hang(Counted& class_object) {
-  static const NeverSignalled never;
-  RecordLine("hang");
+// A binding that never answers, as a service that stopped responding would; one that pumps
+// dispatches the calling thread's sent messages meanwhile, as COM's modal loop does while a call
+// waits on a remote computer. The thread stays in here until its process ends, so the DLL must
+// stay loaded; and the caller will never release the class object it is calling, so that object
+// leaves the live count.
+[[noreturn]] void Hang(Counted& class_object, bool pump) {
+  static const quillmark::UniqueEvent never(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  RecordLine(pump ? "hang pumping" : "hang");
   InterlockedIncrement(&server_locks);
   class_object.LeaveCount();
-  never.Wait();
+  for (;;) {
+    HANDLE handle = never.get();
+    DWORD signalled = 0;
+    const bool waited =
+        never && (pump ? SUCCEEDED(CoWaitForMultipleHandles(0, INFINITE, 1, &handle, &signalled))
+                       : WaitForSingleObject(handle, INFINITE) != WAIT_FAILED);
+    if (!waited) Sleep(INFINITE);
+  }
 }
 
 HRESULT Bind(const std::wstring& display_name, IMoniker** moniker, Counted& class_object) {
@@ -145,7 +134,7 @@ HRESULT Bind(const std::wstring& display_name, IMoniker** moniker, Counted& clas
     RecordLine("delay " + std::to_string(lookup->plan.delay_ms));
     Sleep(lookup->plan.delay_ms);
   }
-  if (lookup->plan.hang) Hang(class_object);
+  if (lookup->plan.hang) Hang(class_object, lookup->plan.pump);
   const HRESULT injected = ScriptedResult(lookup->plan, Step::kBind, 1, nullptr);
   if (injected != S_OK) return injected;
   const ComPtr<IDispatch> services = MakeServices(lookup);
@@ -225,7 +214,7 @@ HRESULT FindPlan(const std::wstring& computer, Plan& plan) noexcept {
   }
 }
 
-void HangForever(Counted& held) { Hang(held); }
+void HangForever(Counted& held) { Hang(held, false); }
 
 }  // namespace standin
 

@@ -10,12 +10,16 @@
 #include <atomic>
 #include <chrono>
 #include <memory>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "com_owners.h"
+#include "platform_failure.h"
 #include "standin_harness.h"
 #include "standin_text.h"
+#include "win32_owners.h"
 
 namespace standin {
 namespace {
@@ -219,17 +223,15 @@ class Client {
 class StandinService : public ::testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_HRESULT_SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED));
+    ASSERT_NO_THROW(apartment_.emplace());
     scratch_.SetInThisProcess();
   }
-  void TearDown() override {
-    client_.ReleaseAll();
-    CoUninitialize();
-  }
+  void TearDown() override { client_.ReleaseAll(); }
 
   void Use(std::vector<Plan> plans) { scratch_.WriteScript(Script{std::move(plans)}); }
   std::vector<std::string> Record() const { return scratch_.RecordLines(); }
 
+  std::optional<quillmark::ComApartment> apartment_;  // goes last, after everything it served
   Scratch scratch_{L"service"};
   Client client_;
 };
@@ -337,13 +339,13 @@ TEST_F(StandinService, FailsTheBindingForANameWithoutAPlan) {
 TEST_F(StandinService, FailsTheBindingOnAMalformedScriptNamingTheLine) {
   {
     // A script written by hand with a mistake on its second line.
-    const HANDLE file = CreateFileW(scratch_.script_path().c_str(), GENERIC_WRITE, 0, nullptr,
-                                    CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    const quillmark::UniqueFile file(CreateFileW(scratch_.script_path().c_str(), GENERIC_WRITE, 0,
+                                                 nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                                                 nullptr));
+    ASSERT_TRUE(file);
     const char text[] = "computer\tpc1\nmember\tcolour\n";
     DWORD written = 0;
-    WriteFile(file, text, sizeof text - 1, &written, nullptr);
-    CloseHandle(file);
+    WriteFile(file.get(), text, sizeof text - 1, &written, nullptr);
   }
   EXPECT_FALSE(client_.Bind(L"pc1"));
   EXPECT_EQ(client_.failure.code, E_INVALIDARG);
@@ -444,13 +446,14 @@ TEST_F(StandinService, StartsEveryBindingAfresh) {
 std::shared_ptr<std::atomic<bool>> BindOnAbandonedThread(const std::wstring& computer) {
   auto answered = std::make_shared<std::atomic<bool>>(false);
   std::thread([computer, answered] {
-    if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) return;
-    {
+    try {
+      const quillmark::ComApartment apartment;
       Client client;
       client.Bind(computer);
       *answered = true;
+    } catch (const quillmark::PlatformFailure&) {
+      // No apartment: the binding never answers.
     }
-    CoUninitialize();
   }).detach();
   return answered;
 }
@@ -540,7 +543,10 @@ TEST_F(StandinService, KeepsEveryRecordLineWholeWhenManyApartmentsBindAtOnce) {
   for (int thread = 0; thread < kThreads; ++thread) {
     threads.emplace_back([&, thread] {
       std::vector<std::wstring>& outcome = outcomes[static_cast<size_t>(thread)];
-      if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) {
+      std::optional<quillmark::ComApartment> apartment;
+      try {
+        apartment.emplace();
+      } catch (const quillmark::PlatformFailure&) {
         outcome.push_back(L"no apartment");
         return;
       }
@@ -553,7 +559,6 @@ TEST_F(StandinService, KeepsEveryRecordLineWholeWhenManyApartmentsBindAtOnce) {
                               ? L"ok"
                               : L"failed: " + client.failure.description);
       }
-      CoUninitialize();
     });
   }
   for (std::thread& thread : threads) thread.join();

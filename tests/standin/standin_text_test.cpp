@@ -106,6 +106,18 @@ TEST(StandinScript, ReadsBackPrefixesHangsAndNamesEndingInAStar) {
   EXPECT_THROW(ParseScript("computer\tpc\nhang\tforever\n"), ScriptError);
 }
 
+TEST(StandinScript, ReadsBackAHangThatPumpsApartFromOneThatDoesNot) {
+  Script script;
+  script.plans = {For(L"pumps").HangPumping(), For(L"still").Hang()};
+  const std::string text = FormatScript(script);
+  EXPECT_THAT(SplitLines(text),
+              ElementsAre("computer\tpumps", "hang\tpumping", "computer\tstill", "hang"));
+  const Script read = ParseScript(text);
+  ASSERT_EQ(read.plans.size(), 2u);
+  EXPECT_TRUE(read.plans[0].hang && read.plans[0].pump);
+  EXPECT_TRUE(read.plans[1].hang && !read.plans[1].pump);
+}
+
 TEST(StandinScript, FindsTheExactNameFirstThenTheLongestPrefixThenAnyName) {
   Script script;
   script.plans = {ForPrefix(L"pc-"),  PlanBuilder::AnyComputer(), For(L"pc-1"),

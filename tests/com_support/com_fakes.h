@@ -11,8 +11,9 @@
 
 namespace quillmark::fakes {
 
-// How an injected failure is raised by the fake member that fails.
-enum class Raise { kReturnCode, kErrorInfo, kExcepInfo };
+// How an injected failure is raised by the fake member that fails. kExcepInfoWCode puts the code
+// into EXCEPINFO's wCode, as an application's own, and leaves its scode 0.
+enum class Raise { kReturnCode, kErrorInfo, kExcepInfo, kExcepInfoWCode };
 
 struct InjectedFailure {
   std::wstring step;   // "InstancesOf", "_NewEnum", "Next", "SerialNumber"

@@ -37,9 +37,14 @@ HRESULT InjectedResult(ServiceScript& script, const std::wstring& step, int occu
         return failure.code;
       }
       case Raise::kExcepInfo:
+      case Raise::kExcepInfoWCode:
         if (exception == nullptr) return failure.code;
         *exception = EXCEPINFO{};
-        exception->scode = failure.code;
+        if (failure.raise == Raise::kExcepInfoWCode) {
+          exception->wCode = static_cast<WORD>(failure.code);
+        } else {
+          exception->scode = failure.code;
+        }
         exception->bstrSource = SysAllocString(L"Fake management service");
         exception->bstrDescription = SysAllocString(failure.description.c_str());
         return DISP_E_EXCEPTION;

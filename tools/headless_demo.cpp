@@ -9,25 +9,15 @@
 #include <vector>
 
 #include "driver.h"
+#include "win32_owners.h"
 
 namespace {
 
 using namespace quillmark::ui_driver;
 
-// Owners for the GDI objects of one capture.
-struct ScreenDc {
-  HDC dc = GetDC(nullptr);
-  ~ScreenDc() { ReleaseDC(nullptr, dc); }
-};
-struct MemoryDc {
-  HDC dc;
-  explicit MemoryDc(HDC compatible) : dc(CreateCompatibleDC(compatible)) {}
-  ~MemoryDc() { DeleteDC(dc); }
-};
-struct Bitmap {
-  HBITMAP bitmap;
-  ~Bitmap() { DeleteObject(bitmap); }
-};
+using quillmark::UniqueBitmap;
+using quillmark::UniqueMemoryDc;
+using quillmark::UniqueScreenDc;
 
 // Saves what the screen shows inside the window's outer rectangle as a 24-bit BMP file.
 bool SaveWindowPicture(HWND window, const std::wstring& path) {
@@ -35,13 +25,14 @@ bool SaveWindowPicture(HWND window, const std::wstring& path) {
   const int width = area.right - area.left;
   const int height = area.bottom - area.top;
   if (width <= 0 || height <= 0) return false;
-  const ScreenDc screen;
-  const MemoryDc memory(screen.dc);
-  const Bitmap bitmap{CreateCompatibleBitmap(screen.dc, width, height)};
-  const HGDIOBJ previous = SelectObject(memory.dc, bitmap.bitmap);
+  const UniqueScreenDc screen(GetDC(nullptr));
+  const UniqueMemoryDc memory(CreateCompatibleDC(screen.get()));
+  const UniqueBitmap bitmap(CreateCompatibleBitmap(screen.get(), width, height));
+  if (!screen || !memory || !bitmap) return false;
+  const HGDIOBJ previous = SelectObject(memory.get(), bitmap.get());
   const BOOL copied =
-      BitBlt(memory.dc, 0, 0, width, height, screen.dc, area.left, area.top, SRCCOPY);
-  SelectObject(memory.dc, previous);
+      BitBlt(memory.get(), 0, 0, width, height, screen.get(), area.left, area.top, SRCCOPY);
+  SelectObject(memory.get(), previous);
   if (!copied) return false;
 
   BITMAPINFOHEADER header{};
@@ -53,7 +44,7 @@ bool SaveWindowPicture(HWND window, const std::wstring& path) {
   header.biCompression = BI_RGB;
   const DWORD row = (static_cast<DWORD>(width) * 3 + 3) & ~3u;
   std::vector<BYTE> pixels(static_cast<size_t>(row) * static_cast<DWORD>(height));
-  if (!GetDIBits(memory.dc, bitmap.bitmap, 0, static_cast<UINT>(height), pixels.data(),
+  if (!GetDIBits(memory.get(), bitmap.get(), 0, static_cast<UINT>(height), pixels.data(),
                  reinterpret_cast<BITMAPINFO*>(&header), DIB_RGB_COLORS)) {
     return false;
   }
@@ -61,8 +52,8 @@ bool SaveWindowPicture(HWND window, const std::wstring& path) {
   file.bfType = 0x4D42;  // "BM"
   file.bfOffBits = sizeof file + sizeof header;
   file.bfSize = file.bfOffBits + static_cast<DWORD>(pixels.size());
-  const UniqueHandle out(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                     FILE_ATTRIBUTE_NORMAL, nullptr));
+  const quillmark::UniqueFile out(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr,
+                                              CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
   DWORD written = 0;
   return out && WriteFile(out.get(), &file, sizeof file, &written, nullptr) &&
          WriteFile(out.get(), &header, sizeof header, &written, nullptr) &&

@@ -41,8 +41,7 @@ void MessageBoxNotifier::ShowMessage(const std::wstring& text) {
     throw FailureFromHresult(HRESULT_FROM_WIN32(ERROR_INVALID_WINDOW_HANDLE));
   }
   if (ShowMessageBoxUnread(owner_, text, title_.c_str(), MB_OK | MB_APPLMODAL) == 0) {
-    const DWORD error = GetLastError();
-    throw FailureFromHresult(HRESULT_FROM_WIN32(error != ERROR_SUCCESS ? error : ERROR_CANCELLED));
+    ThrowLastError(L"MessageBoxW");
   }
 }
 
