@@ -38,15 +38,15 @@ std::wstring OneLine(std::wstring text) {
 
 [[noreturn]] void Fail(std::wstring message) { throw UsageError{std::move(message)}; }
 
-// A whole number from 1 to `maximum` in decimal digits alone: no sign, no blanks.
-std::optional<int> CountFrom(const std::wstring& text, int maximum) {
+// A whole number from `minimum` to `maximum` in decimal digits alone: no sign, no blanks.
+std::optional<int> CountFrom(const std::wstring& text, int maximum, int minimum = 1) {
   int count = 0;
   for (const wchar_t unit : text) {
     if (unit < L'0' || unit > L'9') return std::nullopt;
     count = count * 10 + static_cast<int>(unit - L'0');
     if (count > maximum) return std::nullopt;
   }
-  if (count < 1) return std::nullopt;
+  if (text.empty() || count < minimum) return std::nullopt;
   return count;
 }
 
@@ -102,6 +102,13 @@ class ArgumentWalk {
       options_.timeout_seconds = CountValue(name, attached_value, kMaxTimeoutSeconds);
     } else if (name == L"--format") {
       options_.format = FormatValue(name, attached_value);
+    } else if (name == L"--reach-timeout") {
+      options_.reach_timeout_ms = CountValue(name, attached_value, kMaxReachTimeoutMs, 0);
+    } else if (name == L"--protocol") {
+      const std::wstring value = ValueOf(name, attached_value);
+      const auto protocol = ProtocolChoiceNamed(value);
+      if (!protocol) Fail(name + L" needs auto, dcom or wsman, not " + Quoted(value));
+      options_.protocol = *protocol;
     } else {
       Fail(L"unknown option " + Quoted(name));
     }
@@ -113,13 +120,13 @@ class ArgumentWalk {
     return arguments_[next_++];
   }
 
-  int CountValue(const std::wstring& name, const std::optional<std::wstring>& attached,
-                 int maximum) {
+  int CountValue(const std::wstring& name, const std::optional<std::wstring>& attached, int maximum,
+                 int minimum = 1) {
     const std::wstring value = ValueOf(name, attached);
-    const auto count = CountFrom(value, maximum);
+    const auto count = CountFrom(value, maximum, minimum);
     if (!count) {
-      Fail(name + L" needs a whole number from 1 to " + std::to_wstring(maximum) + L", not " +
-           Quoted(value));
+      Fail(name + L" needs a whole number from " + std::to_wstring(minimum) + L" to " +
+           std::to_wstring(maximum) + L", not " + Quoted(value));
     }
     return *count;
   }
@@ -199,6 +206,12 @@ std::wstring UsageText() {
       L"  --csv-raw       no apostrophe before CSV fields that start with = + - @ tab or CR",
       L"  --retry-list F  write the names that gave no serial number to F, for @F",
       L"  --quiet         no progress line",
+      L"  --reach-timeout MS  before each lookup, wait at most MS milliseconds for TCP 135 or",
+      L"                  5985 to accept, and report a computer where neither does as",
+      L"                  unreachable (0 to " + std::to_wstring(kMaxReachTimeoutMs) +
+          L", default " + std::to_wstring(kDefaultReachTimeoutMs) + L"; 0: no check)",
+      L"  --protocol P    auto, dcom or wsman (default auto: DCOM where TCP 135 answers,",
+      L"                  WS-Management where only 5985 does)",
       L"  --help, -h, /?  this text",
       L"  --              every argument after it is a name",
       L"",

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "lookup_rows.h"
+#include "protocol_choice.h"
 
 namespace quillmark::companion {
 
@@ -14,6 +15,8 @@ inline constexpr int kDefaultParallel = 32;
 inline constexpr int kMaxParallel = 256;
 inline constexpr int kDefaultTimeoutSeconds = 30;
 inline constexpr int kMaxTimeoutSeconds = 86400;
+inline constexpr int kDefaultReachTimeoutMs = 1500;
+inline constexpr int kMaxReachTimeoutMs = 60000;
 
 struct CompanionOptions {
   // Each computer once, as and where first given (see WithoutRepeatedNames).
@@ -26,6 +29,9 @@ struct CompanionOptions {
   bool csv_raw = false;  // CSV fields that look like formulas are written without an apostrophe
   // Where the names that gave no serial number go, one a line, to be read back as @FILE.
   std::optional<std::wstring> retry_list;
+  // How long the reachability check waits for TCP 135 or 5985 to accept; 0: no check.
+  int reach_timeout_ms = kDefaultReachTimeoutMs;
+  ProtocolChoice protocol = ProtocolChoice::kAuto;
   // Asked for help: nothing else was read or checked, and `computers` is empty.
   bool show_usage = false;
 };

@@ -51,14 +51,19 @@ TEST(CommandLine, AppliesDefaultsAndReadsValuesGivenEitherWay) {
   EXPECT_EQ(defaults.timeout_seconds, kDefaultTimeoutSeconds);
   EXPECT_FALSE(defaults.format || defaults.quiet || defaults.show_usage || defaults.csv_raw ||
                defaults.retry_list);
+  EXPECT_EQ(defaults.reach_timeout_ms, 1500);
+  EXPECT_EQ(defaults.protocol, ProtocolChoice::kAuto);
 
-  const auto given = OptionsOf({L"--parallel", L"8", L"--timeout=86400", L"--format=JSON",
-                                L"--quiet", L"--parallel=256", L"pc"},
-                               lists);
+  const auto given =
+      OptionsOf({L"--parallel", L"8", L"--timeout=86400", L"--format=JSON", L"--quiet",
+                 L"--parallel=256", L"--reach-timeout", L"0", L"--protocol=WSMan", L"pc"},
+                lists);
   EXPECT_EQ(given.parallel, 256);
   EXPECT_EQ(given.timeout_seconds, 86400);
   EXPECT_EQ(given.format, OutputFormat::kJson);
   EXPECT_TRUE(given.quiet);
+  EXPECT_EQ(given.reach_timeout_ms, 0);
+  EXPECT_EQ(given.protocol, ProtocolChoice::kWsMan);
 
   const auto more = OptionsOf({L"--format", L"jsonl", L"--csv-raw", L"--retry-list", L"a.txt",
                                L"--retry-list=again.txt", L"pc"},
@@ -102,6 +107,11 @@ TEST(UsageErrors, EachSaysInOneLineWhatIsWrongAndWithWhichOptionOrFile) {
       {{L"--csv-raw=no", L"pc"}, L"--csv-raw takes no value"},
       {{L"pc", L"--retry-list"}, L"--retry-list needs a value"},
       {{L"--retry-list=", L"pc"}, L"--retry-list needs a file name"},
+      {{L"--reach-timeout=", L"pc"},
+       L"--reach-timeout needs a whole number from 0 to 60000, not \"\""},
+      {{L"--reach-timeout", L"60001", L"pc"},
+       L"--reach-timeout needs a whole number from 0 to 60000, not \"60001\""},
+      {{L"--protocol", L"wmi", L"pc"}, L"--protocol needs auto, dcom or wsman, not \"wmi\""},
       {{L"@"}, L"\"@\" needs a file name after it"},
       {{L"@gone.txt"}, L"cannot read \"gone.txt\": The system cannot find the file specified."},
       {{L"-"}, L"cannot read standard input: The handle is invalid."},

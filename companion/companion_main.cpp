@@ -139,7 +139,8 @@ std::uint32_t Run(const CompanionOptions& options) {
   };
 
   const FleetPlan plan{options.computers, options.parallel,
-                       std::chrono::seconds(options.timeout_seconds)};
+                       std::chrono::seconds(options.timeout_seconds), options.protocol,
+                       std::chrono::milliseconds(options.reach_timeout_ms)};
   FleetOutcome outcome;
   try {
     // Output that cannot take even its first line is no reason to contact any computer.

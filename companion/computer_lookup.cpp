@@ -1,37 +1,24 @@
-// One computer's lookup through the management service, as rows.
+// One computer's lookup: the reachability check, then DCOM or WS-Management, as rows.
 #include "computer_lookup.h"
 
-#include <windows.h>
-
-#include <chrono>
+#include <algorithm>
 #include <mutex>
 #include <optional>
 
+#include "com_failure.h"
 #include "com_management_binder.h"
 #include "in_process_binding.h"
 #include "platform_failure.h"
+#include "reachability.h"
 #include "serial_lookup.h"
 #include "this_computer.h"
+#include "winsock_reach.h"
+#include "wsman_lookup.h"
 
 namespace quillmark::companion {
 namespace {
 
-std::wstring OwnName(COMPUTER_NAME_FORMAT format) {
-  DWORD size = 0;
-  GetComputerNameExW(format, nullptr, &size);
-  if (size == 0) return {};
-  std::wstring name(size, L'\0');
-  if (!GetComputerNameExW(format, name.data(), &size)) return {};
-  name.resize(size);
-  return name;
-}
-
-const std::vector<std::wstring>& OwnNames() {
-  static const std::vector<std::wstring> names = {OwnName(ComputerNameNetBIOS),
-                                                  OwnName(ComputerNameDnsHostname),
-                                                  OwnName(ComputerNameDnsFullyQualified)};
-  return names;
-}
+using Clock = std::chrono::steady_clock;
 
 // Held through every lookup of this computer. This computer's management service can be answered
 // inside the lookup's own process (Wine's is), by a provider whose tables the process shares:
@@ -39,32 +26,60 @@ const std::vector<std::wstring>& OwnNames() {
 // computer wait for each other; others never take the lock.
 std::mutex this_computer_lookup;
 
-void ReadSerials(const std::wstring& computer, ComputerRows& rows) {
-  ComManagementBinder binder(BindInProcess);
-  ForEachSerial(computer, binder, [&](const std::wstring& serial) {
-    rows.push_back({computer, serial, RowStatus::kOk, std::nullopt, L"", 0});
-  });
+// The window program's own lookup, through the management service's moniker.
+class DcomTransport : public SerialTransport {
+ public:
+  void ForEachSerial(const std::wstring& computer, const SerialReceiver& receive) override {
+    ComManagementBinder binder(BindInProcess);
+    if (NamesThisComputer(computer, ThisComputersNames())) {
+      const std::lock_guard<std::mutex> lock(this_computer_lookup);
+      quillmark::ForEachSerial(computer, binder, receive);
+    } else {
+      quillmark::ForEachSerial(computer, binder, receive);
+    }
+  }
+};
+
+std::chrono::milliseconds LeftUntil(Clock::time_point deadline) {
+  if (deadline == Clock::time_point::max()) return std::chrono::milliseconds::max();
+  const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+  return std::max(left, std::chrono::milliseconds(1));
+}
+
+// The check within what is left of the computer's deadline.
+Reach CheckBeforeLookup(const std::wstring& computer, const LookupSettings& settings) {
+  if (settings.reach_timeout.count() <= 0) return {};
+  const WinsockSession winsock;
+  WinsockResolver resolver;
+  WinsockConnector connector;
+  const std::chrono::milliseconds budget =
+      std::min(settings.reach_timeout, LeftUntil(settings.deadline));
+  return CheckReach(computer, settings.protocol, budget, resolver, connector);
 }
 
 }  // namespace
 
-ComputerRows LookUpComputer(const std::wstring& computer) {
-  const auto start = std::chrono::steady_clock::now();
+ComputerRows LookUpComputer(const std::wstring& computer, const LookupSettings& settings) {
+  const auto start = Clock::now();
   ComputerRows rows;
+  Reach reach;
   try {
-    if (NamesThisComputer(computer, OwnNames())) {
-      const std::lock_guard<std::mutex> lock(this_computer_lookup);
-      ReadSerials(computer, rows);
-    } else {
-      ReadSerials(computer, rows);
-    }
-  } catch (const PlatformFailure& failure) {
-    // Serials read before the failure are kept: nothing that was learnt is lost.
-    rows.push_back({computer, L"", RowStatus::kFailed, failure.code(), failure.description(), 0});
+    reach = CheckBeforeLookup(computer, settings);
+  } catch (const PlatformFailure&) {
+    // Without Winsock the check cannot be made: the lookup goes ahead as with none.
   }
-  if (rows.empty()) rows.push_back({computer, L"", RowStatus::kNoInstance, std::nullopt, L"", 0});
-  const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(
-      std::chrono::steady_clock::now() - start);
+  if (reach.kind == Reach::Kind::kUnreachable) {
+    rows = {UnreachableRow(computer, reach.code, FailureFromHresult(reach.code).description())};
+  } else {
+    DcomTransport dcom;
+    std::optional<WsManTransport> wsman;
+    rows = RowsOverTransports(computer, PlanTransports(settings.protocol, reach),
+                              [&](Protocol protocol) -> SerialTransport& {
+                                if (protocol == Protocol::kDcom) return dcom;
+                                return wsman.emplace(LeftUntil(settings.deadline));
+                              });
+  }
+  const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start);
   for (LookupRow& row : rows) row.milliseconds = static_cast<std::uint64_t>(elapsed.count());
   return rows;
 }

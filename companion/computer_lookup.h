@@ -1,18 +1,27 @@
 // The lookup of one computer, turned into the rows the companion writes.
 #pragma once
 
+#include <chrono>
 #include <string>
-#include <vector>
 
-#include "lookup_rows.h"
+#include "computer_lookup_rows.h"
+#include "protocol_choice.h"
 
 namespace quillmark::companion {
 
-// The rows of one computer whose lookup ended (with serials, none, a failure or its deadline).
-using ComputerRows = std::vector<LookupRow>;
+// How each computer is looked up.
+struct LookupSettings {
+  ProtocolChoice protocol = ProtocolChoice::kAuto;
+  // The reachability check's time-out; zero: no check.
+  std::chrono::milliseconds reach_timeout{0};
+  // When the computer's lookup is given up: the check and a WS-Management session end by then.
+  std::chrono::steady_clock::time_point deadline = std::chrono::steady_clock::time_point::max();
+};
 
-// The rows of one computer, looked up on the calling thread, which must be in a COM apartment.
-// Serials read before a failure are kept, followed by the failure's row.
-ComputerRows LookUpComputer(const std::wstring& computer);
+// The rows of one computer, looked up on the calling thread, which must be in a COM apartment:
+// first the reachability check, when one is asked for, then the lookup over the transport chosen.
+// Serials read before a failure are kept, followed by the failure's row. A computer found
+// unreachable gets its one row at once.
+ComputerRows LookUpComputer(const std::wstring& computer, const LookupSettings& settings = {});
 
 }  // namespace quillmark::companion

@@ -62,7 +62,7 @@ ComputerRows LookUpInOwnApartment(LookupJob& job) {
   const ULONGLONG started = GetTickCount64();
   try {
     const WorkerApartment apartment(job);
-    return LookUpComputer(job.computer);
+    return LookUpComputer(job.computer, job.settings);
   } catch (const PlatformFailure& failure) {
     return {{job.computer, L"", RowStatus::kFailed, failure.code(), failure.description(),
              MillisecondsSince(started)}};

@@ -8,8 +8,6 @@
 
 namespace quillmark::companion {
 
-// Runs every lookup of the plan on threads of the platform, from a coordinating thread (the
-// caller's) in the multithreaded apartment, which needs no message loop while it waits. See
 // Runs every lookup of the plan on threads of the platform. The calling thread coordinates them
 // from a single-threaded apartment of its own, in which it loads the scheme's handler, and so it
 // waits dispatching messages. See ScheduleFleet for the contract; `ended` is where a stop is asked

@@ -117,8 +117,10 @@ class Coordinator {
     job->index = next_;
     job->computer = plan_.computers[next_];
     LookupJob* const started = job.get();
+    const TimePoint ends = clock_.Now() + plan_.timeout;
+    job->settings = {plan_.protocol, plan_.reach_timeout, ends};
     // Booked first, so that nothing can fail between the thread's start and its booking.
-    const auto deadline = deadlines_.emplace(clock_.Now() + plan_.timeout, next_);
+    const auto deadline = deadlines_.emplace(ends, next_);
     std::unordered_map<std::size_t, Running>::iterator booked;
     try {
       booked = running_.emplace(next_, Running{started, deadline}).first;

@@ -31,6 +31,7 @@ using TimePoint = std::chrono::steady_clock::time_point;
 struct LookupJob {
   std::size_t index = 0;
   std::wstring computer;
+  LookupSettings settings;     // the transport, the reachability check and the deadline
   ComputerRows rows;           // the lookup's result, set by its thread
   ComputerRows out_of_memory;  // the row for a lookup that ran out of memory
   ComputerRows unexpected;     // the row for a lookup ended by anything else unforeseen
@@ -106,6 +107,8 @@ struct FleetPlan {
   std::vector<std::wstring> computers;
   int parallel = 1;  // lookups in flight at once
   std::chrono::milliseconds timeout{30000};
+  ProtocolChoice protocol = ProtocolChoice::kAuto;
+  std::chrono::milliseconds reach_timeout{0};  // the reachability check's; zero: no check
 };
 
 // Called on the coordinating thread with each computer's rows, in input order; false stops the

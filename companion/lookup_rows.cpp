@@ -14,22 +14,24 @@
 namespace quillmark::companion {
 namespace {
 
-constexpr std::size_t kColumnCount = 6;
+constexpr std::size_t kColumnCount = 7;
 using Fields = std::array<std::wstring, kColumnCount>;
 
-const Fields kColumnNames = {L"computer", L"serial",      L"status",
-                             L"code",     L"description", L"milliseconds"};
+// The protocol column came last, so that readers that go by position keep working.
+const Fields kColumnNames = {L"computer",    L"serial",       L"status",  L"code",
+                             L"description", L"milliseconds", L"protocol"};
 
 // The table puts the free-text description last, so that one long description does not push the
 // other columns of every row to the right, and right-aligns the number.
-constexpr std::array<std::size_t, kColumnCount> kTableOrder = {0, 1, 2, 3, 5, 4};
+constexpr std::array<std::size_t, kColumnCount> kTableOrder = {0, 1, 2, 3, 6, 5, 4};
 constexpr std::size_t kMillisecondsColumn = 5;
 constexpr char32_t kTableGap[] = U"  ";
 
 Fields FieldsOf(const LookupRow& row) {
   const std::wstring code = row.code ? FormatFailureCode(*row.code) : std::wstring();
   const std::wstring milliseconds = std::to_wstring(row.milliseconds);
-  return {row.computer, row.serial, StatusWord(row.status), code, row.description, milliseconds};
+  return {row.computer, row.serial,  StatusWord(row.status), code, row.description,
+          milliseconds, row.protocol};
 }
 
 // --- CSV ---
@@ -90,7 +92,8 @@ std::wstring JsonObject(const LookupRow& row) {
   return L"{\"computer\": " + JsonString(row.computer) + L", \"serial\": " +
          JsonString(row.serial) + L", \"status\": " + JsonString(StatusWord(row.status)) +
          L", \"code\": " + code + L", \"description\": " + JsonString(row.description) +
-         L", \"milliseconds\": " + std::to_wstring(row.milliseconds) + L"}";
+         L", \"milliseconds\": " + std::to_wstring(row.milliseconds) + L", \"protocol\": " +
+         JsonString(row.protocol) + L"}";
 }
 
 // --- Table ---
@@ -171,6 +174,8 @@ const wchar_t* StatusWord(RowStatus status) {
       return L"failed";
     case RowStatus::kTimedOut:
       return L"timed out";
+    case RowStatus::kUnreachable:
+      return L"unreachable";
     case RowStatus::kNotLookedUp:
       return L"not looked up";
   }
@@ -196,13 +201,15 @@ TableWidths TableWidthsUpFront(const std::vector<std::wstring>& computers,
     widths[0] = std::max(widths[0], std::min(TableCell(computer).size(), kComputerWidthCap));
   }
   widths[1] = std::max(widths[1], kSerialCap);
-  for (const RowStatus status : {RowStatus::kOk, RowStatus::kNoInstance, RowStatus::kFailed,
-                                 RowStatus::kTimedOut, RowStatus::kNotLookedUp}) {
+  for (const RowStatus status :
+       {RowStatus::kOk, RowStatus::kNoInstance, RowStatus::kFailed, RowStatus::kTimedOut,
+        RowStatus::kUnreachable, RowStatus::kNotLookedUp}) {
     widths[2] = std::max(widths[2], std::wcslen(StatusWord(status)));
   }
   widths[3] = std::max(widths[3], FormatFailureCode(0).size());
-  // A lookup ends by its deadline, give or take the time the coordinating thread takes to see it.
-  widths[4] = std::max(widths[4], std::to_wstring(timeout_milliseconds * 10).size());
+  // The protocol's heading is wider than "dcom" and "wsman". A lookup ends by its deadline, give
+  // or take the time the coordinating thread takes to see it.
+  widths[5] = std::max(widths[5], std::to_wstring(timeout_milliseconds * 10).size());
   return widths;
 }
 

@@ -12,7 +12,7 @@
 namespace quillmark::companion {
 
 // kNotLookedUp: the computer was never contacted, because no thread could be made for it at all.
-enum class RowStatus { kOk, kNoInstance, kFailed, kTimedOut, kNotLookedUp };
+enum class RowStatus { kOk, kNoInstance, kFailed, kTimedOut, kUnreachable, kNotLookedUp };
 
 // One BIOS instance's serial number, or the reason a computer gave none. A computer with several
 // instances gives several rows.
@@ -23,11 +23,12 @@ struct LookupRow {
   std::optional<std::int32_t> code;  // the platform's failure code, when there was one
   std::wstring description;
   std::uint64_t milliseconds = 0;  // from the start of this computer's lookup
+  std::wstring protocol = {};      // "dcom" or "wsman": the lookup's transport; empty if none made
 };
 
 enum class OutputFormat { kTable, kCsv, kJson, kJsonLines };
 
-// "ok", "no instance", "failed", "timed out" or "not looked up".
+// "ok", "no instance", "failed", "timed out", "unreachable" or "not looked up".
 const wchar_t* StatusWord(RowStatus status);
 
 // The format a --format value names ("table", "csv", "json" or "jsonl", in any case), if any.
@@ -48,16 +49,17 @@ std::optional<OutputFormat> FormatNamed(const std::wstring& name);
 // Every other line ends in kLineEnd.
 
 // The widths of the table's columns, in code points, in the order the table shows them: computer,
-// serial, status, code, milliseconds, description (the last is never padded, only capped).
-using TableWidths = std::array<std::size_t, 6>;
+// serial, status, code, protocol, milliseconds, description (the last is never padded, only
+// capped).
+using TableWidths = std::array<std::size_t, 7>;
 inline constexpr std::size_t kComputerWidthCap = 64;  // a longer name widens its own row only
 inline constexpr std::size_t kSerialCap = 40;
 inline constexpr std::size_t kDescriptionCap = 160;
 inline constexpr wchar_t kCutMarker[] = L"\u2026";
 
 // The widths known before any row: the widest of the names (up to kComputerWidthCap), the serial's
-// cap, the longest status
-// word and code, and the milliseconds of the slowest row a run with this timeout can give.
+// cap, the longest status word and code, and the milliseconds of the slowest row a run with this
+// timeout can give.
 TableWidths TableWidthsUpFront(const std::vector<std::wstring>& computers,
                                std::uint64_t timeout_milliseconds);
 

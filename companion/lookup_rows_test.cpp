@@ -15,20 +15,23 @@ namespace {
 const std::int32_t kTransportFailure = static_cast<std::int32_t>(0x80041015);
 
 const std::vector<LookupRow> kAwkwardRows = {
-    {L"pc,1", L" \"quoted\"\r\nnext\t", RowStatus::kOk, std::nullopt, L"", 12},
-    {L"h\u00F6st-\U0001F600", L"", RowStatus::kFailed, kTransportFailure, L"Gone, retry ", 30000},
+    {L"pc,1", L" \"quoted\"\r\nnext\t", RowStatus::kOk, std::nullopt, L"", 12, L"wsman"},
+    {L"h\u00F6st-\U0001F600", L"", RowStatus::kFailed, kTransportFailure, L"Gone, retry ", 30000,
+     L"dcom"},
     {L"pc3 ", L"SN\u20AC", RowStatus::kTimedOut, std::nullopt, L"Timed out.", 30001},
-    {L"pc4", L"", RowStatus::kNoInstance, std::nullopt, L"", 7},
+    {L"pc4", L"", RowStatus::kNoInstance, std::nullopt, L"", 7, L"dcom"},
+    {L"pc5", L"", RowStatus::kUnreachable, kTransportFailure, L"Silent.", 1500},
 };
 
 TEST(CsvOutput, QuotesOnlyWhatNeedsItAndReadsBackAsWritten) {
   const std::wstring csv = FormatRows(OutputFormat::kCsv, kAwkwardRows);
   EXPECT_EQ(csv,
-            L"computer,serial,status,code,description,milliseconds\r\n"
-            L"\"pc,1\",\" \"\"quoted\"\"\r\nnext\\u0009\",ok,,,12\r\n"
-            L"h\u00F6st-\U0001F600,,failed,0x80041015,\"Gone, retry \",30000\r\n"
-            L"\"pc3 \",SN\u20AC,timed out,,Timed out.,30001\r\n"
-            L"pc4,,no instance,,,7\r\n");
+            L"computer,serial,status,code,description,milliseconds,protocol\r\n"
+            L"\"pc,1\",\" \"\"quoted\"\"\r\nnext\\u0009\",ok,,,12,wsman\r\n"
+            L"h\u00F6st-\U0001F600,,failed,0x80041015,\"Gone, retry \",30000,dcom\r\n"
+            L"\"pc3 \",SN\u20AC,timed out,,Timed out.,30001,\r\n"
+            L"pc4,,no instance,,,7,dcom\r\n"
+            L"pc5,,unreachable,0x80041015,Silent.,1500,\r\n");
   const auto records = csv_support::ReadCsv(Utf8FromWide(csv));
   ASSERT_TRUE(records.has_value()) << "not RFC 4180";
   ASSERT_EQ(records->size(), kAwkwardRows.size() + 1);
@@ -39,7 +42,8 @@ TEST(CsvOutput, QuotesOnlyWhatNeedsItAndReadsBackAsWritten) {
         ::testing::ElementsAre(Utf8FromWide(row.computer),
                                Utf8FromWide(VisibleText(row.serial, LineBreaks::kKept)),
                                Utf8FromWide(StatusWord(row.status)), row.code ? "0x80041015" : "",
-                               Utf8FromWide(row.description), std::to_string(row.milliseconds)));
+                               Utf8FromWide(row.description), std::to_string(row.milliseconds),
+                               Utf8FromWide(row.protocol)));
   }
 }
 
@@ -54,9 +58,11 @@ TEST(JsonOutput, WritesOneObjectALineWithEscapesAndNullForNoCode) {
       FormatRows(OutputFormat::kJson, {kAwkwardRows[0], kAwkwardRows[1]}),
       L"[\r\n"
       L"  {\"computer\": \"pc,1\", \"serial\": \" \\\"quoted\\\"\\u000d\\u000anext\\u0009\", "
-      L"\"status\": \"ok\", \"code\": null, \"description\": \"\", \"milliseconds\": 12},\r\n"
+      L"\"status\": \"ok\", \"code\": null, \"description\": \"\", \"milliseconds\": 12, "
+      L"\"protocol\": \"wsman\"},\r\n"
       L"  {\"computer\": \"h\u00F6st-\U0001F600\", \"serial\": \"\", \"status\": \"failed\", "
-      L"\"code\": \"0x80041015\", \"description\": \"Gone, retry \", \"milliseconds\": 30000}\r\n"
+      L"\"code\": \"0x80041015\", \"description\": \"Gone, retry \", \"milliseconds\": 30000, "
+      L"\"protocol\": \"dcom\"}\r\n"
       L"]\r\n");
   EXPECT_EQ(FormatRows(OutputFormat::kJson, {}), L"[]\r\n");
 }
@@ -71,16 +77,17 @@ TEST(JsonOutput, EscapesBackslashAndReplacesUnpairedSurrogatesSoTheUtf8IsValid) 
 
 TEST(TableOutput, AlignsByCodePointsAndShowsControlCharactersAsEscapes) {
   const std::vector<LookupRow> rows = {
-      {L"h\u00F6st-\U0001F600", L"a\r\nb\tc", RowStatus::kOk, std::nullopt, L"one\ntwo", 12},
+      {L"h\u00F6st-\U0001F600", L"a\r\nb\tc", RowStatus::kOk, std::nullopt, L"one\ntwo", 12,
+       L"wsman"},
       {L"pc2", L"", RowStatus::kTimedOut, kTransportFailure, L"", 30000},
   };
   EXPECT_EQ(FormatRows(OutputFormat::kTable, rows),
-            L"computer  serial     status     code        milliseconds  description\r\n"
+            L"computer  serial     status     code        protocol  milliseconds  description\r\n"
             L"h\u00F6st-\U0001F600    a\\r\\nb\\tc  ok" +
-                std::wstring(31, L' ') +
+                std::wstring(21, L' ') + L"wsman" + std::wstring(15, L' ') +
                 L"12  one\\ntwo\r\n"
                 L"pc2" +
-                std::wstring(18, L' ') + L"timed out  0x80041015" + std::wstring(9, L' ') +
+                std::wstring(18, L' ') + L"timed out  0x80041015" + std::wstring(19, L' ') +
                 L"30000\r\n");
 }
 
@@ -115,7 +122,7 @@ TEST(CsvOutput, GuardsFieldsThatASpreadsheetWouldRunAndNeverWritesControlsRaw) {
       RowFormatter formatter(style);
       const std::wstring line =
           formatter.Rows({{L"pc", row.serial, RowStatus::kOk, std::nullopt, L"", 1}});
-      EXPECT_EQ(line, L"pc," + (raw ? row.raw : row.guarded) + L",ok,,,1\r\n")
+      EXPECT_EQ(line, L"pc," + (raw ? row.raw : row.guarded) + L",ok,,,1,\r\n")
           << row.promise << (raw ? " (raw)" : "");
     }
   }
@@ -125,7 +132,7 @@ TEST(CsvOutput, GuardsFieldsThatASpreadsheetWouldRunAndNeverWritesControlsRaw) {
 // still ends in a whole document.
 TEST(RowFormatter, StreamsEachFormatComputerByComputer) {
   const std::vector<LookupRow> first = {kAwkwardRows[0], kAwkwardRows[1]};
-  const std::vector<LookupRow> second = {kAwkwardRows[2], kAwkwardRows[3]};
+  const std::vector<LookupRow> second = {kAwkwardRows[2], kAwkwardRows[3], kAwkwardRows[4]};
   for (const OutputFormat format : {OutputFormat::kCsv, OutputFormat::kJson}) {
     OutputStyle style;
     style.format = format;
@@ -143,7 +150,7 @@ TEST(RowFormatter, StreamsEachFormatComputerByComputer) {
   EXPECT_EQ(
       formatter.Opening() + formatter.Rows({kAwkwardRows[3]}) + formatter.Closing(),
       L"{\"computer\": \"pc4\", \"serial\": \"\", \"status\": \"no instance\", \"code\": null, "
-      L"\"description\": \"\", \"milliseconds\": 7}\n");
+      L"\"description\": \"\", \"milliseconds\": 7, \"protocol\": \"dcom\"}\n");
 }
 
 TEST(TableOutput, StreamsInWidthsKnownUpFrontAndCutsLongValuesWithAMarker) {
@@ -158,7 +165,7 @@ TEST(TableOutput, StreamsInWidthsKnownUpFrontAndCutsLongValuesWithAMarker) {
   const std::wstring serial_cell = std::wstring(kSerialCap - 1, L'S') + kCutMarker;
   const std::wstring description_cell = std::wstring(kDescriptionCap - 1, L'd') + kCutMarker;
   EXPECT_EQ(line, L"pc1" + std::wstring(kComputerWidthCap - 1, L' ') + serial_cell + L"  failed" +
-                      std::wstring(9, L' ') + L"0x80041015" + std::wstring(13, L' ') + L"9  " +
+                      std::wstring(9, L' ') + L"0x80041015" + std::wstring(23, L' ') + L"9  " +
                       description_cell + L"\r\n");
   // The number ends under the end of its heading.
   EXPECT_EQ(formatter.Opening().find(L"milliseconds") + 11, line.find(L" 9  ") + 1);
@@ -171,8 +178,8 @@ TEST(ExitCode, IsZeroOnlyWhenEveryComputerGaveOnlyOkRows) {
                                  {L"PC2", L"C", RowStatus::kOk, std::nullopt, L"", 1}};
   EXPECT_EQ(ExitCodeFor(computers, rows), kExitAllAnswered);
   EXPECT_EQ(ExitCodeFor(computers, {rows[0]}), kExitSomeUnanswered);
-  for (const RowStatus status :
-       {RowStatus::kNoInstance, RowStatus::kFailed, RowStatus::kTimedOut}) {
+  for (const RowStatus status : {RowStatus::kNoInstance, RowStatus::kFailed, RowStatus::kTimedOut,
+                                 RowStatus::kUnreachable}) {
     rows[2].status = status;
     EXPECT_EQ(ExitCodeFor(computers, rows), kExitSomeUnanswered) << StatusWord(status);
   }

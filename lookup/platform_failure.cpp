@@ -76,12 +76,30 @@ constexpr KnownCode kKnownCodes[] = {
     {0x80070721, L"A security package specific error occurred.",
      L"Authentication with that computer failed, often because its clock is out of step or the "
      L"name is an address or alias: use its real name and check the time on both computers."},
+    {0x8007274C,
+     L"A connection attempt failed because the connected party did not properly respond after a "
+     L"period of time, or established connection failed because connected host has failed to "
+     L"respond.",
+     L"Neither TCP 135 (DCOM) nor TCP 5985 (WS-Management) answered within the companion's "
+     L"reachability check: the computer is off or away, or a firewall drops both; check that it is "
+     L"on, or give a slow network a longer --reach-timeout."},
+    {0x8007274D, L"No connection could be made because the target machine actively refused it.",
+     L"The computer is on, but nothing accepts connections on TCP 135 (DCOM) or 5985 "
+     L"(WS-Management): enable the Windows Management Instrumentation (WMI) firewall rules there, "
+     L"or the WinRM service and its firewall rule (winrm quickconfig)."},
     {0x80070776, L"The object exporter specified was not found.",
      L"The name resolves to another computer than the one that answers, or that computer has "
      L"several addresses: check the name's address records."},
     {0x80080005, L"Server execution failed.",
      L"The management service on that computer could not be started: check the Windows Management "
      L"Instrumentation service there."},
+    {0x80338126,
+     L"WinRM cannot complete the operation. Verify that the specified computer name is valid, that "
+     L"the computer is accessible over the network, and that a firewall exception for the WinRM "
+     L"service is enabled and allows access from this computer.",
+     L"WS-Management could not reach that computer: check that the WinRM service runs there "
+     L"(winrm quickconfig) and that its firewall rule for HTTP, TCP 5985, is enabled for this "
+     L"network."},
 };
 
 const KnownCode* FindKnownCode(std::int32_t code) {

@@ -44,7 +44,8 @@ struct CompanionRun {
   std::chrono::milliseconds wall{0};
 };
 
-// Runs the companion with these arguments, inheriting this process's environment and console.
+// Runs the companion with these arguments, after "--reach-timeout 0", inheriting this process's
+// environment and console.
 // Throws std::runtime_error when it cannot be started.
 CompanionRun RunCompanion(const std::vector<std::wstring>& arguments,
                           const RunOptions& options = {});

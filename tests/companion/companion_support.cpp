@@ -168,7 +168,9 @@ CsvOutput ReadCompanionCsv(const std::string& bytes) {
     return output;
   }
   output.raw = *records;
-  const CsvRecord header = {"computer", "serial", "status", "code", "description", "milliseconds"};
+  const CsvRecord header = {"computer",    "serial",       "status",  "code",
+                            "description", "milliseconds", "protocol"};
+  constexpr std::size_t kMilliseconds = 5;
   if (records->empty() || records->front() != header) {
     output.problem = "the header is not " + ::testing::PrintToString(header);
     return output;
@@ -181,7 +183,7 @@ CsvOutput ReadCompanionCsv(const std::string& bytes) {
       return output;
     }
     Row row;
-    for (std::size_t field = 0; field + 1 < record.size(); ++field) {
+    for (std::size_t field = 0; field < kMilliseconds; ++field) {
       std::optional<std::wstring> text = WideFromUtf8(record[field]);
       if (!text) {
         output.problem = where + "invalid UTF-8";
@@ -189,12 +191,18 @@ CsvOutput ReadCompanionCsv(const std::string& bytes) {
       }
       row.push_back(std::move(*text));
     }
-    if (!IsWholeNumber(record.back())) {
-      output.problem = where + "milliseconds \"" + record.back() + "\"";
+    if (!IsWholeNumber(record[kMilliseconds])) {
+      output.problem = where + "milliseconds \"" + record[kMilliseconds] + "\"";
+      return output;
+    }
+    const std::string& protocol = record.back();
+    if (protocol != "" && protocol != "dcom" && protocol != "wsman") {
+      output.problem = where + "protocol \"" + protocol + "\"";
       return output;
     }
     output.rows.push_back(std::move(row));
-    output.milliseconds.push_back(std::stoull(record.back()));
+    output.milliseconds.push_back(std::stoull(record[kMilliseconds]));
+    output.protocols.emplace_back(protocol.begin(), protocol.end());
   }
   return output;
 }

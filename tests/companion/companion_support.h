@@ -32,12 +32,13 @@ struct CsvOutput {
   std::string problem;    // empty when the output is well-formed
   std::vector<Row> rows;  // each without its milliseconds
   std::vector<unsigned long long> milliseconds;
+  std::vector<std::wstring> protocols;        // each row's protocol column
   std::vector<std::vector<std::string>> raw;  // every record's fields as bytes, header included
 };
 
 // Reads the bytes: a UTF-8 byte-order mark, then RFC 4180 records with CRLF ends, the header
-// computer,serial,status,code,description,milliseconds, six fields a row, valid UTF-8, and a
-// whole number of milliseconds.
+// computer,serial,status,code,description,milliseconds,protocol, seven fields a row, valid UTF-8,
+// a whole number of milliseconds, and a protocol that is "dcom", "wsman" or empty.
 CsvOutput ReadCompanionCsv(const std::string& bytes);
 
 // A text in a form that a test failure message can show.

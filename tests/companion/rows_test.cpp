@@ -72,7 +72,7 @@ TEST_F(Rows, TwoHundredComputersOfEveryBehaviourGiveTheirRowsInInputOrder) {
 // The output without its milliseconds column, as the bytes of each field.
 std::vector<std::vector<std::string>> WithoutMilliseconds(const CsvOutput& output) {
   std::vector<std::vector<std::string>> records = output.raw;
-  for (std::vector<std::string>& record : records) record.pop_back();
+  for (std::vector<std::string>& record : records) record.erase(record.begin() + 5);
   return records;
 }
 

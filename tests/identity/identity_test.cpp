@@ -380,8 +380,8 @@ TEST(ProgramImage, IsForItsSubsystemAndArchitectureWithRandomisedBaseAndNoExecut
 
 TEST(ProgramImage, ImportsOnlyLibrariesThatShipWithWindows) {
   const std::set<std::string> windows_own{
-      "kernel32.dll", "user32.dll",   "gdi32.dll",  "ole32.dll",   "oleaut32.dll",
-      "comctl32.dll", "advapi32.dll", "msvcrt.dll", "shell32.dll", "version.dll"};
+      "kernel32.dll", "user32.dll", "gdi32.dll",   "ole32.dll",   "oleaut32.dll", "comctl32.dll",
+      "advapi32.dll", "msvcrt.dll", "shell32.dll", "version.dll", "ws2_32.dll",   "iphlpapi.dll"};
   const std::set<std::string> imported = PeFile(ProgramPath()).ImportedLibraries();
   EXPECT_EQ(imported.count("kernel32.dll"), 1u);
   for (const std::string& name : imported) {

@@ -9,7 +9,7 @@ action=$1
 folder=$(readlink -f "$2")
 
 register() {
-  local dll clsid classes log
+  local dll clsid classes log wsman
   dll=$(readlink -f "$1")
   clsid='{7959159C-845D-478C-ACCA-774E8256AFD8}'
   classes='HKLM\Software\Classes'
@@ -23,6 +23,14 @@ register() {
   "$WINELOADER" reg add "$classes\\CLSID\\$clsid\\InprocServer32" /ve /d "Z:${dll//\//\\}" /f >>"$log" 2>&1
   "$WINELOADER" reg add "$classes\\CLSID\\$clsid\\InprocServer32" /v ThreadingModel /d Apartment /f \
     >>"$log" 2>&1
+  # The WS-Management stand-in, under the ProgID and class the platform's own object has.
+  wsman='{BCED617B-EC03-420B-8508-977DC7A686BD}'
+  "$WINELOADER" reg add "$classes\\WSMan.Automation\\CLSID" /ve /d "$wsman" /f >>"$log" 2>&1
+  "$WINELOADER" reg add "$classes\\CLSID\\$wsman" /ve /d 'Stand-in WS-Management' /f >>"$log" 2>&1
+  "$WINELOADER" reg add "$classes\\CLSID\\$wsman\\InprocServer32" /ve /d "Z:${dll//\//\\}" /f \
+    >>"$log" 2>&1
+  "$WINELOADER" reg add "$classes\\CLSID\\$wsman\\InprocServer32" /v ThreadingModel /d Apartment \
+    /f >>"$log" 2>&1
   echo "Stand-in service registered: $dll"
 }
 

@@ -93,6 +93,11 @@ PlanBuilder& PlanBuilder::Hang() {
   return *this;
 }
 
+PlanBuilder& PlanBuilder::Only(Transport transport) {
+  plan_.only = transport;
+  return *this;
+}
+
 PlanBuilder& PlanBuilder::HangPumping() {
   plan_.pump = true;
   return Hang();

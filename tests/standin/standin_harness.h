@@ -47,6 +47,7 @@ class PlanBuilder {
   PlanBuilder& Delay(unsigned milliseconds);
   PlanBuilder& Hang();
   PlanBuilder& HangPumping();
+  PlanBuilder& Only(Transport transport);
   PlanBuilder& Fail(Step step, int occurrence, HRESULT code, Raise raise, std::wstring description);
   operator Plan() const { return plan_; }  // NOLINT: a builder converts implicitly by design
 

@@ -86,44 +86,6 @@ HRESULT FillVariant(const Serial& serial, VARIANT* result) {
   return E_UNEXPECTED;
 }
 
-// The reference count and identity of one object; `Interface` is what it answers besides
-// IUnknown (and IDispatch for IDispatch-derived interfaces).
-template <typename Interface>
-class Object : public Interface, public Counted {
- public:
-  explicit Object(std::string name) : name_(std::move(name)) {}
-  ~Object() override { RecordLine("gone " + name_); }
-
-  ULONG STDMETHODCALLTYPE AddRef() override { return references_.Add(); }
-  ULONG STDMETHODCALLTYPE Release() override { return references_.Release(this); }
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
-    if (object == nullptr) return E_POINTER;
-    if (iid == IID_IUnknown || iid == __uuidof(Interface)) {
-      *object = static_cast<Interface*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *object = nullptr;
-    return E_NOINTERFACE;
-  }
-
- protected:
-  const std::string& name() const { return name_; }
-
- private:
-  std::string name_;
-  quillmark::com_support::ReferenceCount references_;
-};
-
-// Takes over the one reference a new object starts with. (mingw-w64's ComPtr::Attach adds a
-// reference of its own, so it cannot be used for this.)
-template <typename Interface, typename Concrete>
-ComPtr<Interface> Adopt(Concrete* object) {
-  ComPtr<Interface> owner;
-  *owner.GetAddressOf() = object;
-  return owner;
-}
-
 // An IDispatch whose members are named handlers.
 class Dispatch : public Object<IDispatch> {
  public:

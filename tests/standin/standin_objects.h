@@ -7,6 +7,10 @@
 
 #include <memory>
 #include <string>
+#include <utility>
+
+#include "reference_count.h"
+#include "standin_record.h"
 
 #include "standin_script.h"
 
@@ -47,12 +51,61 @@ class Counted {
 
 LONG LiveObjects();
 
+// The reference count and identity of one object; `Interface` is what it answers besides
+// IUnknown (and IDispatch for IDispatch-derived interfaces).
+template <typename Interface>
+class Object : public Interface, public Counted {
+ public:
+  explicit Object(std::string name) : name_(std::move(name)) {}
+  ~Object() override { RecordLine("gone " + name_); }
+
+  ULONG STDMETHODCALLTYPE AddRef() override { return references_.Add(); }
+  ULONG STDMETHODCALLTYPE Release() override { return references_.Release(this); }
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
+    if (object == nullptr) return E_POINTER;
+    if (iid == IID_IUnknown || iid == __uuidof(Interface)) {
+      *object = static_cast<Interface*>(this);
+      AddRef();
+      return S_OK;
+    }
+    *object = nullptr;
+    return E_NOINTERFACE;
+  }
+
+ protected:
+  const std::string& name() const { return name_; }
+
+ private:
+  std::string name_;
+  quillmark::com_support::ReferenceCount references_;
+};
+
+// Takes over the one reference a new object starts with. (mingw-w64's ComPtr::Attach adds a
+// reference of its own, so it cannot be used for this.)
+template <typename Interface, typename Concrete>
+Microsoft::WRL::ComPtr<Interface> Adopt(Concrete* object) {
+  Microsoft::WRL::ComPtr<Interface> owner;
+  *owner.GetAddressOf() = object;
+  return owner;
+}
+
 // Raises the scripted failure the way the script says; returns what the failing call returns.
 HRESULT RaiseFailure(const Failure& failure, EXCEPINFO* exception);
 
 // Raises the failure scripted for this step and occurrence, and records it; S_OK when there is
 // none.
 HRESULT ScriptedResult(const Plan& plan, Step step, int occurrence, EXCEPINFO* exception);
+
+// The plan for a computer from the script as it is now; a failure (no script, no plan) is raised
+// as a binding's failure would be, and its code returned.
+HRESULT FindPlan(const std::wstring& computer, Plan& plan) noexcept;
+
+// Never returns, as a service that stopped answering: `held` (the object called, which its caller
+// will never release) leaves the live count and the DLL stays loaded.
+[[noreturn]] void HangForever(Counted& held);
+
+// What DCOM answers for a computer it cannot reach: "The RPC server is unavailable".
+constexpr HRESULT kRpcServerUnavailable = static_cast<HRESULT>(0x800706BA);
 
 // A new services object for this lookup; the caller holds its only reference.
 Microsoft::WRL::ComPtr<IDispatch> MakeServices(const std::shared_ptr<Lookup>& lookup);

@@ -142,6 +142,10 @@ void ParseLine(const LineParser& line, Script& script) {
       line.ExpectFields(1);
     }
     plan.hang = true;
+  } else if (directive == "only") {
+    line.ExpectFields(2);
+    if (line.Field(1) != "dcom" && line.Field(1) != "wsman") line.Fail("unknown transport");
+    plan.only = line.Field(1) == "dcom" ? Transport::kDcom : Transport::kWsMan;
   } else if (directive == "member") {
     if (line.FieldCount() < 2) line.Fail("a member without a kind");
     plan.members.push_back(ParseSerial(line));
@@ -265,6 +269,9 @@ std::string FormatScript(const Script& script) {
     text += "computer\t" + ComputerField(plan) + "\n";
     if (plan.delay_ms != 0) text += "delay\t" + std::to_string(plan.delay_ms) + "\n";
     if (plan.hang) text += plan.pump ? "hang\tpumping\n" : "hang\n";
+    if (plan.only != Transport::kAny) {
+      text += plan.only == Transport::kDcom ? "only\tdcom\n" : "only\twsman\n";
+    }
     for (const Serial& serial : plan.members) text += FormatSerial(serial) + "\n";
     for (const Failure& failure : plan.failures) text += FormatFailure(failure) + "\n";
   }

@@ -44,6 +44,10 @@ struct Serial {
   static Serial Real(double value);
 };
 
+// Which of the stand-ins answers a plan: both, or only the one for DCOM ("winmgmts:") or for
+// WS-Management ("WSMan.Automation"); the other answers as a computer it cannot reach.
+enum class Transport { kAny, kDcom, kWsMan };
+
 // The plan for one computer name, for every name that starts with a prefix, or for any name.
 struct Plan {
   std::wstring computer;  // the name, or the prefix when `computer_prefix` is set
@@ -52,6 +56,7 @@ struct Plan {
   unsigned delay_ms = 0;
   bool hang = false;  // the binding never answers: a client's timeout is all that ends it
   bool pump = false;  // and meanwhile dispatches the caller's messages, as COM's modal wait does
+  Transport only = Transport::kAny;
   std::vector<Serial> members;
   std::vector<Failure> failures;
 
@@ -79,6 +84,7 @@ class ScriptError : public std::runtime_error {
 //   delay <ms>                   the binding waits this long before it answers
 //   hang                         the binding never answers (after any delay)
 //   hang pumping                 the same, while it dispatches the calling thread's messages
+//   only dcom|wsman              only that transport's stand-in answers this plan
 //   member text <value> | member null | member empty | member integer <n> | member real <x>
 //   fail <step> <occurrence> <hex code> excepinfo|errorinfo|code <description>
 // where <step> is bind, InstancesOf, _NewEnum, Next or SerialNumber.

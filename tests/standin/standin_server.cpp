@@ -19,6 +19,7 @@
 #include "standin_text.h"
 #include "standin_script.h"
 #include "win32_owners.h"
+#include "standin_wsman.h"
 
 namespace standin {
 namespace {
@@ -125,6 +126,10 @@ HRESULT Bind(const std::wstring& display_name, IMoniker** moniker, Counted& clas
   const std::wstring computer = display_name.substr(kMonikerPrefixLength);
   RecordLine("bind " + Quoted(computer));
   auto lookup = std::make_shared<Lookup>(PlanFor(computer));
+  if (lookup->plan.only == Transport::kWsMan) {
+    RecordLine("unreachable dcom");
+    return RaiseFailure({Step::kBind, 1, kRpcServerUnavailable, Raise::kCode, L""}, nullptr);
+  }
   if (lookup->plan.delay_ms != 0) {
     RecordLine("delay " + std::to_string(lookup->plan.delay_ms));
     Sleep(lookup->plan.delay_ms);
@@ -136,9 +141,12 @@ HRESULT Bind(const std::wstring& display_name, IMoniker** moniker, Counted& clas
   return CreatePointerMoniker(services.Get(), moniker);
 }
 
-// The class object: it parses the display names of its scheme and makes nothing else.
+// The class object: it parses the display names of its scheme and makes nothing else, or, for the
+// WS-Management class, makes its automation objects.
 class ClassObject : public IClassFactory, public IParseDisplayName, public Counted {
  public:
+  explicit ClassObject(bool makes_wsman) : makes_wsman_(makes_wsman) {}
+
   ULONG STDMETHODCALLTYPE AddRef() override { return references_.Add(); }
   ULONG STDMETHODCALLTYPE Release() override { return references_.Release(this); }
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
@@ -159,6 +167,7 @@ class ClassObject : public IClassFactory, public IParseDisplayName, public Count
     if (object == nullptr) return E_POINTER;
     *object = nullptr;
     if (outer != nullptr) return CLASS_E_NOAGGREGATION;
+    if (makes_wsman_) return CreateWsManAutomation(iid, object);
     return QueryInterface(iid, object);
   }
   HRESULT STDMETHODCALLTYPE LockServer(BOOL lock) override {
@@ -188,17 +197,33 @@ class ClassObject : public IClassFactory, public IParseDisplayName, public Count
   }
 
  private:
+  bool makes_wsman_;
   quillmark::com_support::ReferenceCount references_;
 };
 
 }  // namespace
+
+HRESULT FindPlan(const std::wstring& computer, Plan& plan) noexcept {
+  try {
+    plan = PlanFor(computer);
+    return S_OK;
+  } catch (const BindFailure& failure) {
+    return failure.Raise();
+  } catch (const std::bad_alloc&) {
+    return E_OUTOFMEMORY;
+  }
+}
+
+void HangForever(Counted& held) { Hang(held, false); }
+
 }  // namespace standin
 
 STDAPI DllGetClassObject(REFCLSID class_id, REFIID iid, void** object) {
   if (object == nullptr) return E_POINTER;
   *object = nullptr;
-  if (class_id != standin::kServiceClass) return CLASS_E_CLASSNOTAVAILABLE;
-  standin::ClassObject* class_object = new (std::nothrow) standin::ClassObject;
+  const bool wsman = class_id == standin::kWsManClass;
+  if (!wsman && class_id != standin::kServiceClass) return CLASS_E_CLASSNOTAVAILABLE;
+  standin::ClassObject* class_object = new (std::nothrow) standin::ClassObject(wsman);
   if (class_object == nullptr) return E_OUTOFMEMORY;
   const HRESULT result = class_object->QueryInterface(iid, object);
   class_object->Release();

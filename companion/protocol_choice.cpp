@@ -1,0 +1,86 @@
+// The choice of transport for one computer, and its rows over the transports chosen.
+#include "protocol_choice.h"
+
+#include <algorithm>
+#include <utility>
+
+#include "platform_failure.h"
+
+namespace quillmark::companion {
+namespace {
+
+// The rows of one attempt, and whether it failed with kRpcServerUnavailable before any serial.
+struct Attempt {
+  ComputerRows rows;
+  bool unavailable = false;
+};
+
+Attempt AttemptOver(const std::wstring& computer, Protocol protocol, SerialTransport& transport) {
+  Attempt attempt;
+  const std::wstring word = ProtocolWord(protocol);
+  try {
+    transport.ForEachSerial(computer, [&](const std::wstring& serial) {
+      attempt.rows.push_back({computer, serial, RowStatus::kOk, std::nullopt, L"", 0, word});
+    });
+  } catch (const PlatformFailure& failure) {
+    // Serials read before the failure are kept: nothing that was learnt is lost.
+    attempt.unavailable = attempt.rows.empty() && failure.code() == kRpcServerUnavailable;
+    attempt.rows.push_back(
+        {computer, L"", RowStatus::kFailed, failure.code(), failure.description(), 0, word});
+  }
+  if (attempt.rows.empty()) {
+    attempt.rows.push_back({computer, L"", RowStatus::kNoInstance, std::nullopt, L"", 0, word});
+  }
+  return attempt;
+}
+
+}  // namespace
+
+const wchar_t* ProtocolWord(Protocol protocol) {
+  return protocol == Protocol::kWsMan ? L"wsman" : L"dcom";
+}
+
+std::optional<ProtocolChoice> ProtocolChoiceNamed(const std::wstring& name) {
+  const std::pair<std::wstring, ProtocolChoice> choices[] = {{L"auto", ProtocolChoice::kAuto},
+                                                             {L"dcom", ProtocolChoice::kDcom},
+                                                             {L"wsman", ProtocolChoice::kWsMan}};
+  const auto folded = [](wchar_t unit) {
+    return unit >= L'A' && unit <= L'Z' ? static_cast<wchar_t>(unit - L'A' + L'a') : unit;
+  };
+  for (const auto& [word, choice] : choices) {
+    if (std::equal(name.begin(), name.end(), word.begin(), word.end(),
+                   [&](wchar_t given, wchar_t wanted) { return folded(given) == wanted; })) {
+      return choice;
+    }
+  }
+  return std::nullopt;
+}
+
+TransportPlan PlanTransports(ProtocolChoice choice, const Reach& reach) {
+  switch (choice) {
+    case ProtocolChoice::kDcom:
+      return {Protocol::kDcom, std::nullopt};
+    case ProtocolChoice::kWsMan:
+      return {Protocol::kWsMan, std::nullopt};
+    case ProtocolChoice::kAuto:
+      break;
+  }
+  if (reach.kind != Reach::Kind::kReachable) return {Protocol::kDcom, Protocol::kWsMan};
+  return {reach.dcom || !reach.wsman ? Protocol::kDcom : Protocol::kWsMan, std::nullopt};
+}
+
+ComputerRows RowsOverTransports(const std::wstring& computer, const TransportPlan& plan,
+                                const TransportFor& transport_for) {
+  Attempt attempt = AttemptOver(computer, plan.first, transport_for(plan.first));
+  if (attempt.unavailable && plan.fallback) {
+    attempt = AttemptOver(computer, *plan.fallback, transport_for(*plan.fallback));
+  }
+  return std::move(attempt.rows);
+}
+
+LookupRow UnreachableRow(const std::wstring& computer, std::int32_t code,
+                         std::wstring description) {
+  return {computer, L"", RowStatus::kUnreachable, code, std::move(description), 0, L""};
+}
+
+}  // namespace quillmark::companion

@@ -1,0 +1,90 @@
+// The reachability check: before a computer's lookup, whether TCP 135 (DCOM's endpoint mapper) or
+// 5985 (WS-Management over HTTP) accepts a connection on any of its addresses, within one time-out.
+// Free of Windows: names are resolved and connections made through the two seams below.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "protocol_choice.h"
+
+namespace quillmark::companion {
+
+inline constexpr std::uint16_t kDcomPort = 135;
+inline constexpr std::uint16_t kWsManPort = 5985;
+
+// Why a computer is unreachable, as HRESULTs of Winsock's codes: no port answered within the
+// time-out (WSAETIMEDOUT), or a port refused the connection (WSAECONNREFUSED).
+inline constexpr std::int32_t kSilenceCode = static_cast<std::int32_t>(0x8007274C);
+inline constexpr std::int32_t kRefusalCode = static_cast<std::int32_t>(0x8007274D);
+
+// An address as the resolver gives it; only the resolver and the connector look inside (Winsock
+// keeps a sockaddr's bytes here, a test its own text).
+using NetworkAddress = std::string;
+
+struct Endpoint {
+  NetworkAddress address;
+  std::uint16_t port = 0;
+};
+
+struct ConnectResult {
+  enum class Outcome {
+    kPending,   // no answer yet; at the end of the check, silence
+    kAccepted,  // the connection was made
+    kRefused,   // the computer answered that nothing listens there
+    kFailed,    // any other failure, with the platform's code
+  };
+  Outcome outcome = Outcome::kPending;
+  std::int32_t code = 0;  // for kFailed
+};
+
+class NameResolver {
+ public:
+  virtual ~NameResolver() = default;
+  // Whether a name is this computer's own (".", "localhost", its names, its own addresses).
+  virtual bool IsThisComputerName(const std::wstring& name) = 0;
+  // The name's addresses; empty when it does not resolve.
+  virtual std::vector<NetworkAddress> Resolve(const std::wstring& name) = 0;
+  virtual bool IsThisComputerAddress(const NetworkAddress& address) = 0;
+};
+
+// Whether the results so far already settle the check, so that the rest need not be waited for.
+using ReachSettled =
+    std::function<bool(const std::vector<Endpoint>&, const std::vector<ConnectResult>&)>;
+
+class Connector {
+ public:
+  virtual ~Connector() = default;
+  // Starts a connection to every endpoint at once and returns one result for each, in order, when
+  // every result is known, `settled` says the check is settled, or `budget` has passed (what is
+  // still unknown then stays kPending). Every connection is closed before it returns.
+  virtual std::vector<ConnectResult> ConnectAll(const std::vector<Endpoint>& endpoints,
+                                                std::chrono::milliseconds budget,
+                                                const ReachSettled& settled) = 0;
+};
+
+// The endpoints the check connects to for a choice: both ports of every address for `auto`, only
+// its own port for `dcom` or `wsman`.
+std::vector<Endpoint> EndpointsFor(ProtocolChoice choice,
+                                   const std::vector<NetworkAddress>& addresses);
+
+// Settled once a port the choice would use accepted (for `auto`, 135: it prefers DCOM), or every
+// endpoint has its result.
+bool IsSettled(ProtocolChoice choice, const std::vector<Endpoint>& endpoints,
+               const std::vector<ConnectResult>& results);
+
+// The verdict of the results: reachable by the protocols whose port accepted somewhere; otherwise
+// unreachable, with kRefusalCode where any port refused, else the first other failure's code, else
+// kSilenceCode.
+Reach VerdictOf(const std::vector<Endpoint>& endpoints, const std::vector<ConnectResult>& results);
+
+// The check of one computer within `budget` (none when it is zero or less). This computer is never
+// checked, and a name that does not resolve is left to the lookup, which reports the platform's
+// own failure for it.
+Reach CheckReach(const std::wstring& computer, ProtocolChoice choice,
+                 std::chrono::milliseconds budget, NameResolver& resolver, Connector& connector);
+
+}  // namespace quillmark::companion

@@ -1,0 +1,129 @@
+// WS-Management beside DCOM: the same rows over either, `auto`'s fallback, and what the session
+// is asked for.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "companion_support.h"
+
+namespace quillmark::companion_endtoend {
+namespace {
+
+using standin::Serial;
+using standin::Step;
+using standin::Transport;
+using ::testing::ElementsAreArray;
+using ::testing::HasSubstr;
+
+using Transports = CompanionEndToEnd;
+
+TEST_F(Transports, OverWsManEveryBehaviourGivesTheRowsItGivesOverDcom) {
+  std::vector<standin::Plan> plans;
+  std::vector<std::wstring> arguments = {L"--protocol", L"wsman"};
+  std::vector<Row> expected;
+  for (int number = 0; number < 45; ++number) {
+    plans.push_back(MixedPlan(number));
+    arguments.push_back(plans.back().computer);
+    for (Row& row : ExpectedRows(plans.back().computer, plans.back())) expected.push_back(row);
+  }
+  Use(plans);
+
+  const CompanionRun run = RunCompanion(arguments);
+  ASSERT_TRUE(run.finished) << "still running after " << run.wall.count() << " ms";
+  EXPECT_EQ(run.exit_code, 1u);
+  const CsvOutput output = ReadCompanionCsv(run.out);
+  ASSERT_EQ(output.problem, "") << run.out.substr(0, 2000);
+  EXPECT_THAT(output.rows, ElementsAreArray(expected));
+  EXPECT_THAT(output.protocols, ::testing::Each(L"wsman"));
+  const std::vector<std::string> record = Record();
+  EXPECT_EQ(std::count(record.begin(), record.end(), "bind \"pc-0\""), 0) << "DCOM was used";
+}
+
+struct ChoiceCase {
+  const char* promise;
+  std::wstring protocol;
+  standin::Plan plan;
+  std::vector<Row> rows;
+  std::vector<std::wstring> protocols;
+};
+
+TEST_F(Transports, EachChoiceUsesItsTransportAndAutoFallsBackWhenDcomIsUnavailable) {
+  const HRESULT denied = static_cast<HRESULT>(0x80070005);
+  const ChoiceCase cases[] = {
+      {"two items",
+       L"wsman",
+       standin::For(L"two").Member(Serial::Text(L"A")).Member(Serial::Text(L" B ")),
+       {{L"two", L"A", L"ok", L"", L""}, {L"two", L" B ", L"ok", L"", L""}},
+       {L"wsman", L"wsman"}},
+      {"a nil serial is empty",
+       L"wsman",
+       standin::For(L"nil").Member(Serial::Null()),
+       {{L"nil", L"", L"ok", L"", L""}},
+       {L"wsman"}},
+      {"a fault gives its code and message",
+       L"wsman",
+       standin::For(L"fault").Fail(Step::kBind, 1, denied, standin::Raise::kErrorInfo,
+                                   L"Access is denied, says the fault."),
+       {{L"fault", L"", L"failed", L"0x80070005", L"Access is denied, says the fault."}},
+       {L"wsman"}},
+      {"auto: DCOM unavailable, WS-Management answers",
+       L"auto",
+       standin::For(L"winrm-only").Only(Transport::kWsMan).Member(Serial::Text(L"W")),
+       {{L"winrm-only", L"W", L"ok", L"", L""}},
+       {L"wsman"}},
+      {"auto: DCOM answers",
+       L"auto",
+       standin::For(L"dcom-only").Only(Transport::kDcom).Member(Serial::Text(L"D")),
+       {{L"dcom-only", L"D", L"ok", L"", L""}},
+       {L"dcom"}},
+      {"dcom: no fallback",
+       L"dcom",
+       standin::For(L"winrm-only").Only(Transport::kWsMan).Member(Serial::Text(L"W")),
+       {{L"winrm-only", L"", L"failed", L"0x800706BA", L"(the platform's)"}},
+       {L"dcom"}},
+  };
+  for (const ChoiceCase& test : cases) {
+    Use({test.plan});
+    const CompanionRun run = RunCompanion({L"--protocol", test.protocol, test.plan.computer});
+    ASSERT_TRUE(run.finished) << test.promise;
+    CsvOutput output = ReadCompanionCsv(run.out);
+    ASSERT_EQ(output.problem, "") << test.promise << run.out.substr(0, 2000);
+    // The platform's own description is its own to word.
+    for (std::size_t index = 0; index < output.rows.size() && index < test.rows.size(); ++index) {
+      if (test.rows[index][4] == L"(the platform's)") output.rows[index][4] = L"(the platform's)";
+    }
+    EXPECT_THAT(output.rows, ElementsAreArray(test.rows)) << test.promise;
+    EXPECT_THAT(output.protocols, ElementsAreArray(test.protocols)) << test.promise;
+  }
+}
+
+TEST_F(Transports, TheSessionUsesTheCallersOwnIdentityAndTheDeadlineAndAHangTimesOut) {
+  Use({standin::For(L"hung").Hang()});
+  const CompanionRun run = RunCompanion({L"--protocol", L"wsman", L"--timeout", L"2", L"hung"});
+  ASSERT_TRUE(run.finished) << "still running after " << run.wall.count() << " ms";
+  EXPECT_EQ(run.exit_code, 1u);
+  CsvOutput output = ReadCompanionCsv(run.out);
+  ASSERT_EQ(output.problem, "") << run.out.substr(0, 2000);
+  ASSERT_EQ(output.rows.size(), 1u);
+  EXPECT_EQ(output.rows[0][2], L"timed out");
+
+  // No flags (so no credentials and never without authentication), no options, and a session
+  // time-out within the computer's deadline.
+  const std::vector<std::string> record = Record();
+  EXPECT_THAT(record, ::testing::Contains("wsman-session \"hung\" flags 0"));
+  const auto enumerate = std::find_if(record.begin(), record.end(), [](const std::string& line) {
+    return line.rfind("wsman-enumerate ", 0) == 0;
+  });
+  ASSERT_NE(enumerate, record.end());
+  EXPECT_THAT(*enumerate,
+              HasSubstr("\"http://schemas.microsoft.com/wbem/wsman/1/wmi/root/cimv2/Win32_BIOS\""));
+  const long timeout = std::stol(enumerate->substr(enumerate->rfind(' ') + 1));
+  EXPECT_GT(timeout, 1000);
+  EXPECT_LE(timeout, 2000);
+}
+
+}  // namespace
+}  // namespace quillmark::companion_endtoend
