@@ -2,6 +2,7 @@
 #include "message_box_notifier.h"
 
 #include "com_failure.h"
+#include "visible_text.h"
 
 namespace quillmark {
 
@@ -26,12 +27,32 @@ void DiscardQueuedInput() noexcept {
   }
 }
 
+namespace {
+
+// A box shows its text only up to the first NUL, and a serial number or a description may hold
+// one anywhere: each is shown as the companion's outputs show it, so that nothing after it is lost.
+std::wstring WithVisibleNul(const std::wstring& text) {
+  std::wstring shown;
+  shown.reserve(text.size());
+  for (const wchar_t unit : text) {
+    if (unit == L'\0') {
+      AppendEscape(shown, 0);
+    } else {
+      shown += unit;
+    }
+  }
+  return shown;
+}
+
+}  // namespace
+
 int ShowMessageBoxUnread(HWND owner, const std::wstring& text, const wchar_t* title, UINT style) {
+  const std::wstring shown = WithVisibleNul(text);
   DiscardQueuedInput();
   // Set after the discard, which may run handlers of sent messages, so that a failure read
   // afterwards is the box's own.
   SetLastError(ERROR_SUCCESS);
-  return MessageBoxW(owner, text.c_str(), title, style);
+  return MessageBoxW(owner, shown.c_str(), title, style);
 }
 
 void MessageBoxNotifier::ShowMessage(const std::wstring& text) {

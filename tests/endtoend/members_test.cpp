@@ -84,6 +84,7 @@ INSTANTIATE_TEST_SUITE_P(
         ValueCase{"Real", Serial::Real(2.5), L"2.5"},
         ValueCase{"LeadingAndTrailingBlanks", Serial::Text(L"   SN 42   "), L"   SN 42   "},
         ValueCase{"OnlyBlanks", Serial::Text(L"    "), L"    "},
+        ValueCase{"EmbeddedNul", Serial::Text(std::wstring(L"SN\0TAIL", 7)), L"SN\\u0000TAIL"},
         ValueCase{"NonAscii", Serial::Text(L"S\u00e9rie-\u00c5\u00df-\u65e5\u672c-\U0001F600"),
                   L"S\u00e9rie-\u00c5\u00df-\u65e5\u672c-\U0001F600"}),
     [](const ::testing::TestParamInfo<ValueCase>& param_info) {
