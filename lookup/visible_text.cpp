@@ -1,25 +1,9 @@
 // Control and bidirectional characters made visible, in one convention for every output.
 #include "visible_text.h"
 
+#include "code_points.h"
+
 namespace quillmark {
-namespace {
-
-constexpr char32_t kReplacement = 0xFFFD;
-
-bool IsHigh(char32_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
-bool IsLow(char32_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
-
-void AppendCodePoint(std::wstring& text, char32_t code_point) {
-  if (sizeof(wchar_t) == 2 && code_point > 0xFFFF) {
-    const char32_t offset = code_point - 0x10000;
-    text.push_back(static_cast<wchar_t>(0xD800 + (offset >> 10)));
-    text.push_back(static_cast<wchar_t>(0xDC00 + (offset & 0x3FF)));
-  } else {
-    text.push_back(static_cast<wchar_t>(code_point));
-  }
-}
-
-}  // namespace
 
 bool ShowsAsEscape(char32_t code_point) {
   return code_point < 0x20 || (code_point >= 0x7F && code_point <= 0x9F) || code_point == 0x2028 ||
@@ -36,15 +20,8 @@ void AppendEscape(std::wstring& text, char32_t code_point) {
 std::wstring VisibleText(const std::wstring& text, LineBreaks line_breaks) {
   std::wstring visible;
   visible.reserve(text.size());
-  for (std::size_t index = 0; index < text.size(); ++index) {
-    char32_t code_point = static_cast<char32_t>(text[index]);
-    const char32_t next = index + 1 < text.size() ? static_cast<char32_t>(text[index + 1]) : 0;
-    if (IsHigh(code_point) && IsLow(next)) {
-      code_point = 0x10000 + ((code_point - 0xD800) << 10) + (next - 0xDC00);
-      ++index;
-    } else if ((code_point >= 0xD800 && code_point <= 0xDFFF) || code_point > 0x10FFFF) {
-      code_point = kReplacement;
-    }
+  for (char32_t code_point : CodePointsFrom(text)) {
+    if (IsSurrogate(code_point) || code_point > kLastCodePoint) code_point = kReplacementCharacter;
     const bool line_break = code_point == U'\r' || code_point == U'\n';
     if (ShowsAsEscape(code_point) && !(line_break && line_breaks == LineBreaks::kKept)) {
       AppendEscape(visible, code_point);
