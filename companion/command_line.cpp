@@ -60,13 +60,13 @@ class ArgumentWalk {
     while (next_ < arguments_.size()) TakeArgument(arguments_[next_++]);
     if (names_.empty()) Fail(L"no computer names given");
     options_.computers = WithoutRepeatedNames(names_);
-    return options_;
+    return std::move(options_);
   }
 
  private:
   void TakeArgument(const std::wstring& argument) {
     if (only_names_) {
-      names_.push_back(argument);
+      names_.Add(argument);
     } else if (argument == kEndOfOptions) {
       only_names_ = true;
     } else if (argument == kStandardInput) {
@@ -76,7 +76,7 @@ class ArgumentWalk {
     } else if (IsOption(argument)) {
       TakeOption(argument);
     } else {
-      names_.push_back(argument);
+      names_.Add(argument);
     }
   }
 
@@ -155,12 +155,9 @@ class ArgumentWalk {
       const std::wstring reason = OneLine(read.failure_reason);
       Fail(L"cannot read " + source + (reason.empty() ? L"" : L": " + reason));
     }
-    auto names = NamesFromListBytes(*read.bytes);
-    if (const auto* invalid = std::get_if<InvalidText>(&names)) {
+    if (const auto invalid = AddNamesFromListBytes(*read.bytes, names_)) {
       Fail(source + L" is not valid text: " + invalid->problem);
     }
-    const auto& listed = std::get<std::vector<std::wstring>>(names);
-    names_.insert(names_.end(), listed.begin(), listed.end());
   }
 
   const std::vector<std::wstring>& arguments_;
@@ -168,7 +165,7 @@ class ArgumentWalk {
   std::size_t next_ = 0;
   bool only_names_ = false;
   bool standard_input_read_ = false;
-  std::vector<std::wstring> names_;
+  ComputerNames names_;  // as given, repeats and all
   CompanionOptions options_;
 };
 

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "lookup_rows.h"
+#include "name_list.h"
 #include "protocol_choice.h"
 
 namespace quillmark::companion {
@@ -20,7 +21,7 @@ inline constexpr int kMaxReachTimeoutMs = 60000;
 
 struct CompanionOptions {
   // Each computer once, as and where first given (see WithoutRepeatedNames).
-  std::vector<std::wstring> computers;
+  ComputerNames computers;
   int parallel = kDefaultParallel;
   int timeout_seconds = kDefaultTimeoutSeconds;
   // Not given: the caller picks a table for a console and CSV otherwise.

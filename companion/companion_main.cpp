@@ -63,13 +63,14 @@ std::uint32_t ReportUsageError(const UsageError& error) {
   return kExitUsage;
 }
 
-OutputStyle StyleFor(const CompanionOptions& options, bool console) {
+OutputStyle StyleFor(const CompanionOptions& options, const ComputerNames& computers,
+                     bool console) {
   OutputStyle style;
   style.format = options.format.value_or(console ? OutputFormat::kTable : OutputFormat::kCsv);
   style.csv_raw = options.csv_raw;
   if (style.format == OutputFormat::kTable) {
     const auto timeout_ms = static_cast<std::uint64_t>(options.timeout_seconds) * 1000;
-    style.table_widths = TableWidthsUpFront(options.computers, timeout_ms);
+    style.table_widths = TableWidthsUpFront(computers, timeout_ms);
   }
   return style;
 }
@@ -83,11 +84,12 @@ struct RunTally {
 
 // The names that gave no serial number, where --retry-list says; the failure, if any.
 std::optional<PlatformFailure> WriteRetryList(const CompanionOptions& options,
+                                              const ComputerNames& computers,
                                               const RunTally& tally) {
   if (!options.retry_list) return std::nullopt;
-  std::vector<std::wstring> names;
-  for (std::size_t index = 0; index < options.computers.size(); ++index) {
-    if (tally.retry[index]) names.push_back(options.computers[index]);
+  ComputerNames names;
+  for (std::size_t index = 0; index < computers.size(); ++index) {
+    if (tally.retry[index]) names.Add(computers[index]);
   }
   return WriteWholeFile(*options.retry_list, RetryListText(names));
 }
@@ -106,7 +108,8 @@ void ReportTrouble(const FleetOutcome& outcome, const std::optional<PlatformFail
   if (retry_list) ReportLine(L"the retry list could not be written: " + FailureText(*retry_list));
 }
 
-std::uint32_t Run(const CompanionOptions& options) {
+// Takes the options' names into the plan, so that a long list is not held twice.
+std::uint32_t Run(CompanionOptions options) {
   const HANDLE errors = GetStdHandle(STD_ERROR_HANDLE);
   const bool show_progress = !options.quiet && IsConsole(errors);
   ProgressLine progress_line(errors);
@@ -121,16 +124,20 @@ std::uint32_t Run(const CompanionOptions& options) {
   run_written.store(written.get());  // none made: a closing console waits for nothing
   SetConsoleCtrlHandler(OnConsoleControl, TRUE);
 
+  const FleetPlan plan{std::move(options.computers), options.parallel,
+                       std::chrono::seconds(options.timeout_seconds), options.protocol,
+                       std::chrono::milliseconds(options.reach_timeout_ms)};
+  const ComputerNames& computers = plan.computers;
   const HANDLE output_handle = GetStdHandle(STD_OUTPUT_HANDLE);
-  const OutputStyle style = StyleFor(options, IsConsole(output_handle));
+  const OutputStyle style = StyleFor(options, computers, IsConsole(output_handle));
   OutputStream output(output_handle, StartsWithByteOrderMark(style.format));
   RowFormatter formatter(style);
   RunTally tally;
-  tally.retry.assign(options.computers.size(), true);
+  tally.retry.assign(computers.size(), true);
   const RowsReceiver receive = [&](std::size_t index, const ComputerRows& rows) {
     // Formatted first: a memory failure then leaves the computer to be handed on again.
     const std::wstring text = formatter.Rows(rows);
-    const bool answered = ExitCodeFor({options.computers[index]}, rows) == kExitAllAnswered;
+    const bool answered = ExitCodeFor({std::wstring(computers[index])}, rows) == kExitAllAnswered;
     ++tally.written;
     tally.retry[index] = NeedsRetry(rows);
     tally.all_answered = tally.all_answered && answered;
@@ -138,9 +145,6 @@ std::uint32_t Run(const CompanionOptions& options) {
     return output.Write(text);
   };
 
-  const FleetPlan plan{options.computers, options.parallel,
-                       std::chrono::seconds(options.timeout_seconds), options.protocol,
-                       std::chrono::milliseconds(options.reach_timeout_ms)};
   FleetOutcome outcome;
   try {
     // Output that cannot take even its first line is no reason to contact any computer.
@@ -154,27 +158,27 @@ std::uint32_t Run(const CompanionOptions& options) {
   output.Write(formatter.Closing());
   output.Finish();
 
-  const std::optional<PlatformFailure> retry_failure = WriteRetryList(options, tally);
+  const std::optional<PlatformFailure> retry_failure = WriteRetryList(options, computers, tally);
   if (written) SetEvent(written.get());
 
   ReportTrouble(outcome, output.failure(), retry_failure);
   if (output.failure() || retry_failure) return kExitOutputFailed;
   if (outcome.interrupted) return kExitInterrupted;
-  const bool complete = tally.written == options.computers.size() && !outcome.out_of_memory;
+  const bool complete = tally.written == computers.size() && !outcome.out_of_memory;
   return complete && tally.all_answered ? kExitAllAnswered : kExitSomeUnanswered;
 }
 
 std::uint32_t Main(int argc, wchar_t** argv) {
   const std::vector<std::wstring> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
   FileListSource lists;
-  const CommandLine command_line = ParseCommandLine(arguments, lists);
+  CommandLine command_line = ParseCommandLine(arguments, lists);
   if (const auto* error = std::get_if<UsageError>(&command_line)) return ReportUsageError(*error);
-  const CompanionOptions& options = std::get<CompanionOptions>(command_line);
+  CompanionOptions& options = std::get<CompanionOptions>(command_line);
   if (options.show_usage) {
     WriteText(GetStdHandle(STD_OUTPUT_HANDLE), UsageText());
     return 0;
   }
-  return Run(options);
+  return Run(std::move(options));
 }
 
 }  // namespace

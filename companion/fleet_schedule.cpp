@@ -53,9 +53,9 @@ std::vector<std::unique_ptr<LookupJob>> EndedLookups::Take() {
 
 namespace {
 
-LookupRow RowWithoutSerial(const std::wstring& computer, RowStatus status,
+LookupRow RowWithoutSerial(std::wstring_view computer, RowStatus status,
                            const PlatformFailure& failure, std::uint64_t milliseconds) {
-  return {computer, L"", status, failure.code(), failure.description(), milliseconds};
+  return {std::wstring(computer), L"", status, failure.code(), failure.description(), milliseconds};
 }
 
 class Coordinator {
@@ -115,7 +115,7 @@ class Coordinator {
   void Start() {
     auto job = std::make_unique<LookupJob>();
     job->index = next_;
-    job->computer = plan_.computers[next_];
+    job->computer = std::wstring(plan_.computers[next_]);
     LookupJob* const started = job.get();
     const TimePoint ends = clock_.Now() + plan_.timeout;
     job->settings = {plan_.protocol, plan_.reach_timeout, ends};

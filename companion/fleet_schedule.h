@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "computer_lookup.h"
+#include "name_list.h"
 #include "platform_failure.h"
 #include "run_outcome.h"
 
@@ -104,7 +105,7 @@ class LookupLauncher {
 };
 
 struct FleetPlan {
-  std::vector<std::wstring> computers;
+  ComputerNames computers;
   int parallel = 1;  // lookups in flight at once
   std::chrono::milliseconds timeout{30000};
   ProtocolChoice protocol = ProtocolChoice::kAuto;

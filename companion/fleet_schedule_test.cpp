@@ -139,7 +139,7 @@ TEST_P(Schedules, HandOnEachComputerInInputOrderAsSoonAsEveryEarlierOneHasEnded)
   fake.stop_at = test.stop_at;
   FleetPlan plan;
   for (std::size_t index = 0; index < test.durations.size(); ++index) {
-    plan.computers.push_back(L"pc" + std::to_wstring(index));
+    plan.computers.Add(L"pc" + std::to_wstring(index));
   }
   plan.parallel = test.parallel;
   plan.timeout = Milliseconds(test.timeout_ms);
@@ -262,7 +262,7 @@ TEST(Schedule, StopsStartingLookupsOnceTheReceiverSaysStop) {
   FakeFleet fake;
   fake.durations.assign(100, 10);
   FleetPlan plan;
-  plan.computers.assign(100, L"pc");
+  for (int index = 0; index < 100; ++index) plan.computers.Add(L"pc");
   plan.parallel = 2;
   std::size_t received = 0;
   const FleetOutcome outcome = ScheduleFleet(

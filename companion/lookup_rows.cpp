@@ -194,11 +194,11 @@ std::optional<OutputFormat> FormatNamed(const std::wstring& name) {
   return std::nullopt;
 }
 
-TableWidths TableWidthsUpFront(const std::vector<std::wstring>& computers,
-                               std::uint64_t timeout_milliseconds) {
+TableWidths TableWidthsUpFront(const ComputerNames& computers, std::uint64_t timeout_milliseconds) {
   TableWidths widths = HeaderWidths();
-  for (const std::wstring& computer : computers) {
-    widths[0] = std::max(widths[0], std::min(TableCell(computer).size(), kComputerWidthCap));
+  for (const std::wstring_view computer : computers) {
+    widths[0] =
+        std::max(widths[0], std::min(TableCell(std::wstring(computer)).size(), kComputerWidthCap));
   }
   widths[1] = std::max(widths[1], kSerialCap);
   for (const RowStatus status :

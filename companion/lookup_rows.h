@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "name_list.h"
+
 namespace quillmark::companion {
 
 // kNotLookedUp: the computer was never contacted, because no thread could be made for it at all.
@@ -60,8 +62,7 @@ inline constexpr wchar_t kCutMarker[] = L"\u2026";
 // The widths known before any row: the widest of the names (up to kComputerWidthCap), the serial's
 // cap, the longest status word and code, and the milliseconds of the slowest row a run with this
 // timeout can give.
-TableWidths TableWidthsUpFront(const std::vector<std::wstring>& computers,
-                               std::uint64_t timeout_milliseconds);
+TableWidths TableWidthsUpFront(const ComputerNames& computers, std::uint64_t timeout_milliseconds);
 
 struct OutputStyle {
   OutputFormat format = OutputFormat::kCsv;

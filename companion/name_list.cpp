@@ -5,7 +5,6 @@
 #include <cstdint>
 #include <iterator>
 #include <optional>
-#include <unordered_set>
 
 #include "text_encoding.h"
 
@@ -76,11 +75,25 @@ std::variant<std::wstring, InvalidText> DecodeUtf8(const std::string& bytes) {
   return UnitsFromCodePoints<std::wstring>(*code_points);
 }
 
-std::optional<std::wstring> NameOnLine(const std::wstring& line) {
+std::optional<std::wstring_view> NameOnLine(std::wstring_view line) {
   const auto first = std::find_if_not(line.begin(), line.end(), IsBlank);
   if (first == line.end() || *first == L'#') return std::nullopt;
   const auto last = std::find_if_not(line.rbegin(), line.rend(), IsBlank).base();
-  return std::wstring(first, last);
+  return std::wstring_view(&*first, static_cast<std::size_t>(last - first));
+}
+
+// The hash of a name's ComputerNameKey, made without the key itself.
+std::uint32_t KeyHash(std::wstring_view name) {
+  std::uint32_t hash = 2166136261u;
+  for (const wchar_t unit : name) {
+    hash = (hash ^ static_cast<std::uint32_t>(UpperCaseUnit(unit))) * 16777619u;
+  }
+  return hash;
+}
+
+bool SameKey(std::wstring_view left, std::wstring_view right) {
+  return std::equal(left.begin(), left.end(), right.begin(), right.end(),
+                    [](wchar_t a, wchar_t b) { return UpperCaseUnit(a) == UpperCaseUnit(b); });
 }
 
 }  // namespace
@@ -96,38 +109,71 @@ std::variant<std::wstring, InvalidText> DecodeListText(const std::string& bytes)
   return text;
 }
 
-std::vector<std::wstring> NamesFromListText(const std::wstring& text) {
-  std::vector<std::wstring> names;
+ComputerNames::ComputerNames(std::initializer_list<std::wstring_view> names) {
+  for (const std::wstring_view name : names) Add(name);
+}
+
+void ComputerNames::Add(std::wstring_view name) {
+  ends_.push_back(text_.size() + name.size());
+  try {
+    text_.append(name);
+  } catch (...) {
+    ends_.pop_back();  // a name's end without its text would shift every name after it
+    throw;
+  }
+}
+
+void ComputerNames::Reserve(std::size_t count, std::size_t units) {
+  ends_.reserve(count);
+  text_.reserve(units);
+}
+
+std::wstring_view ComputerNames::operator[](std::size_t index) const noexcept {
+  const std::size_t start = index == 0 ? 0 : ends_[index - 1];
+  return {text_.data() + start, ends_[index] - start};
+}
+
+void AddNamesFromListText(const std::wstring& text, ComputerNames& names) {
+  const std::wstring_view whole(text);
   std::size_t line_start = 0;
-  while (line_start <= text.size()) {
-    const std::size_t line_end = std::min(text.find_first_of(L"\r\n", line_start), text.size());
-    if (auto name = NameOnLine(text.substr(line_start, line_end - line_start))) {
-      names.push_back(std::move(*name));
-    }
-    const bool crlf = text.compare(line_end, 2, L"\r\n") == 0;
+  while (line_start <= whole.size()) {
+    const std::size_t line_end = std::min(whole.find_first_of(L"\r\n", line_start), whole.size());
+    if (auto name = NameOnLine(whole.substr(line_start, line_end - line_start))) names.Add(*name);
+    const bool crlf = whole.compare(line_end, 2, L"\r\n") == 0;
     line_start = line_end + (crlf ? 2 : 1);
   }
-  return names;
 }
 
-std::variant<std::vector<std::wstring>, InvalidText> NamesFromListBytes(const std::string& bytes) {
+std::optional<InvalidText> AddNamesFromListBytes(const std::string& bytes, ComputerNames& names) {
   auto text = DecodeListText(bytes);
   if (auto* invalid = std::get_if<InvalidText>(&text)) return std::move(*invalid);
-  return NamesFromListText(std::get<std::wstring>(text));
+  AddNamesFromListText(std::get<std::wstring>(text), names);
+  return std::nullopt;
 }
 
-std::wstring ComputerNameKey(const std::wstring& name) {
+std::wstring ComputerNameKey(std::wstring_view name) {
   std::wstring key;
   key.reserve(name.size());
   std::transform(name.begin(), name.end(), std::back_inserter(key), UpperCaseUnit);
   return key;
 }
 
-std::vector<std::wstring> WithoutRepeatedNames(const std::vector<std::wstring>& names) {
-  std::vector<std::wstring> kept;
-  std::unordered_set<std::wstring> keys_seen;
-  for (const std::wstring& name : names) {
-    if (keys_seen.insert(ComputerNameKey(name)).second) kept.push_back(name);
+// An open-addressing table over the names kept so far, so that folding a long list costs a few
+// bytes a name, not a key string apiece.
+ComputerNames WithoutRepeatedNames(const ComputerNames& names) {
+  ComputerNames kept;
+  kept.Reserve(names.size(), names.units());
+  std::size_t slot_count = 16;
+  while (slot_count < names.size() * 2) slot_count *= 2;
+  std::vector<std::size_t> slots(slot_count, 0);  // a kept name's index + 1; 0: free
+  for (const std::wstring_view name : names) {
+    std::size_t slot = KeyHash(name) & (slot_count - 1);
+    while (slots[slot] != 0 && !SameKey(kept[slots[slot] - 1], name)) {
+      slot = (slot + 1) & (slot_count - 1);
+    }
+    if (slots[slot] != 0) continue;
+    kept.Add(name);
+    slots[slot] = kept.size();
   }
   return kept;
 }

@@ -1,7 +1,12 @@
 // Computer names from list files and standard input, and the one way two names are the same.
 #pragma once
 
+#include <cstddef>
+#include <initializer_list>
+#include <iterator>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <variant>
 #include <vector>
 
@@ -12,6 +17,52 @@ struct InvalidText {
   std::wstring problem;
 };
 
+// Computer names in order, kept in one block of text with where each one ends: a list of 100,000
+// names costs about what its text does, not an allocation a name.
+class ComputerNames {
+ public:
+  class const_iterator {
+   public:
+    using iterator_category = std::forward_iterator_tag;
+    using value_type = std::wstring_view;
+    using difference_type = std::ptrdiff_t;
+    using pointer = void;
+    using reference = std::wstring_view;
+
+    const_iterator(const ComputerNames& names, std::size_t index) : names_(&names), index_(index) {}
+    std::wstring_view operator*() const { return (*names_)[index_]; }
+    const_iterator& operator++() {
+      ++index_;
+      return *this;
+    }
+    const_iterator operator++(int) { return {*names_, index_++}; }
+    bool operator==(const const_iterator& other) const { return index_ == other.index_; }
+    bool operator!=(const const_iterator& other) const { return index_ != other.index_; }
+
+   private:
+    const ComputerNames* names_;
+    std::size_t index_;
+  };
+  using value_type = std::wstring_view;
+
+  ComputerNames() = default;
+  ComputerNames(std::initializer_list<std::wstring_view> names);
+
+  void Add(std::wstring_view name);
+  // Room for `count` names of `units` UTF-16 units in all, so that adding them allocates nothing.
+  void Reserve(std::size_t count, std::size_t units);
+  std::size_t size() const noexcept { return ends_.size(); }
+  std::size_t units() const noexcept { return text_.size(); }
+  bool empty() const noexcept { return ends_.empty(); }
+  std::wstring_view operator[](std::size_t index) const noexcept;
+  const_iterator begin() const { return {*this, 0}; }
+  const_iterator end() const { return {*this, size()}; }
+
+ private:
+  std::wstring text_;
+  std::vector<std::size_t> ends_;  // where each name ends in `text_`
+};
+
 // The text of a list: UTF-8, with or without a byte-order mark, or UTF-16 in either byte order
 // with one. Without a mark the bytes must be UTF-8: no code page is guessed. A NUL character is
 // refused, as no text holds one; it is what UTF-16 without a mark looks like.
@@ -20,17 +71,18 @@ std::variant<std::wstring, InvalidText> DecodeListText(const std::string& bytes)
 // The names of a list's text, one a line, in order. Lines end in LF, CRLF or CR; blanks (space,
 // tab, no-break and ideographic space) around a name are dropped; empty lines and lines whose first
 // non-blank character is '#' hold no name.
-std::vector<std::wstring> NamesFromListText(const std::wstring& text);
+// Adds them to `names`.
+void AddNamesFromListText(const std::wstring& text, ComputerNames& names);
 
-// DecodeListText, then NamesFromListText.
-std::variant<std::vector<std::wstring>, InvalidText> NamesFromListBytes(const std::string& bytes);
+// DecodeListText, then AddNamesFromListText; `names` is left as it was when the bytes are not text.
+std::optional<InvalidText> AddNamesFromListBytes(const std::string& bytes, ComputerNames& names);
 
 // A name as Windows compares computer names: ordinally, ignoring case, each UTF-16 unit in upper
 // case. Upper case here covers ASCII, Latin-1, Latin Extended-A, Greek and Cyrillic; other letters
 // are compared exactly, so two names are never folded that Windows would tell apart.
-std::wstring ComputerNameKey(const std::wstring& name);
+std::wstring ComputerNameKey(std::wstring_view name);
 
 // The names with each repeat (by ComputerNameKey) dropped, each kept as and where first given.
-std::vector<std::wstring> WithoutRepeatedNames(const std::vector<std::wstring>& names);
+ComputerNames WithoutRepeatedNames(const ComputerNames& names);
 
 }  // namespace quillmark::companion

@@ -28,9 +28,9 @@ bool NeedsRetry(const std::vector<LookupRow>& rows) {
   });
 }
 
-std::wstring RetryListText(const std::vector<std::wstring>& names) {
+std::wstring RetryListText(const ComputerNames& names) {
   std::wstring text;
-  for (const std::wstring& name : names) text += name + kLineEnd;
+  for (const std::wstring_view name : names) text.append(name).append(kLineEnd);
   return text;
 }
 

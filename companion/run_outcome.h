@@ -30,7 +30,7 @@ std::uint32_t ExitCodeFor(const std::vector<std::wstring>& computers,
 bool NeedsRetry(const std::vector<LookupRow>& rows);
 
 // The retry list's text: the names, one a line, each ending in kLineEnd, as @FILE reads them.
-std::wstring RetryListText(const std::vector<std::wstring>& names);
+std::wstring RetryListText(const ComputerNames& names);
 
 // Counts of computers, not of rows: a computer is done once its lookup has ended either way.
 struct LookupProgress {
