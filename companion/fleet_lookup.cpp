@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <deque>
 #include <new>
 #include <utility>
 
@@ -69,14 +70,73 @@ ComputerRows LookUpInOwnApartment(LookupJob& job) {
   }
 }
 
+struct WorkerStart;
+
+// An exclusive hold of a slim reader/writer lock, for as long as this lives.
+class ExclusiveHold {
+ public:
+  explicit ExclusiveHold(SRWLOCK& lock) noexcept : lock_(lock) { AcquireSRWLockExclusive(&lock_); }
+  ExclusiveHold(const ExclusiveHold&) = delete;
+  ExclusiveHold& operator=(const ExclusiveHold&) = delete;
+  ~ExclusiveHold() { ReleaseSRWLockExclusive(&lock_); }
+
+ private:
+  SRWLOCK& lock_;
+};
+
+// Workers that have ended a lookup wait a little for the next one before their threads end. A
+// lookup that answers at once costs less than making and ending a thread, and threads that end
+// queue in the platform's exit path, each still holding its stack. Its waits and locks are the
+// platform's own, which throw nothing, as a worker must not.
+class IdleWorkers {
+ public:
+  // Gives the start to a worker that waits for one; false, with `start` untouched, when none does.
+  bool HandOn(std::unique_ptr<WorkerStart>& start) {
+    const ExclusiveHold hold(lock_);
+    if (waiting_ <= handed_.size()) return false;
+    handed_.push_back(std::move(start));
+    WakeConditionVariable(&handed_on_);
+    return true;
+  }
+
+  // Counts a worker whose lookup has ended as waiting, before that end is posted: the coordinating
+  // thread, woken by the post, then hands the next start to it rather than make a thread.
+  void StartWaiting() noexcept {
+    const ExclusiveHold hold(lock_);
+    ++waiting_;
+  }
+
+  // For a worker counted as waiting: the next start handed on within kIdleMilliseconds, or none,
+  // and then the worker ends. Allocates nothing.
+  std::unique_ptr<WorkerStart> Next() noexcept {
+    const ExclusiveHold hold(lock_);
+    const ULONGLONG until = GetTickCount64() + kIdleMilliseconds;
+    for (ULONGLONG now = GetTickCount64(); handed_.empty() && now < until; now = GetTickCount64()) {
+      // False on the timeout and on a failure alike: either way the loop looks again.
+      SleepConditionVariableSRW(&handed_on_, &lock_, static_cast<DWORD>(until - now), 0);
+    }
+    --waiting_;
+    if (handed_.empty()) return nullptr;
+    std::unique_ptr<WorkerStart> start = std::move(handed_.front());
+    handed_.pop_front();
+    return start;
+  }
+
+ private:
+  static constexpr ULONGLONG kIdleMilliseconds = 250;
+  SRWLOCK lock_ = SRWLOCK_INIT;
+  CONDITION_VARIABLE handed_on_ = CONDITION_VARIABLE_INIT;
+  std::size_t waiting_ = 0;                          // workers between StartWaiting and Next's end
+  std::deque<std::unique_ptr<WorkerStart>> handed_;  // never more than `waiting_`
+};
+
 struct WorkerStart {
   std::unique_ptr<LookupJob> job;
   std::shared_ptr<EndedLookups> ended;
+  std::shared_ptr<IdleWorkers> idle;  // outlives the run for a worker that returns late
 };
 
-DWORD WINAPI Worker(void* parameter) noexcept {
-  const std::unique_ptr<WorkerStart> start(static_cast<WorkerStart*>(parameter));
-  LookupJob& job = *start->job;
+void LookUp(LookupJob& job) noexcept {
   try {
     job.rows = LookUpInOwnApartment(job);
   } catch (const std::bad_alloc&) {
@@ -84,7 +144,17 @@ DWORD WINAPI Worker(void* parameter) noexcept {
   } catch (...) {
     job.rows.swap(job.unexpected);
   }
-  start->ended->Post(std::move(start->job));
+}
+
+DWORD WINAPI Worker(void* parameter) noexcept {
+  std::unique_ptr<WorkerStart> start(static_cast<WorkerStart*>(parameter));
+  const std::shared_ptr<IdleWorkers> idle = start->idle;
+  while (start) {
+    LookUp(*start->job);
+    idle->StartWaiting();
+    start->ended->Post(std::move(start->job));
+    start = idle->Next();
+  }
   return 0;
 }
 
@@ -101,6 +171,13 @@ class ThreadLauncher : public LookupLauncher {
     auto start = std::make_unique<WorkerStart>();  // before the job moves: it may throw
     start->job = std::move(job);
     start->ended = ended;
+    start->idle = idle_;
+    try {
+      if (idle_->HandOn(start)) return std::nullopt;
+    } catch (...) {
+      job = std::move(start->job);
+      throw;
+    }
     const HANDLE thread = CreateThread(nullptr, kWorkerStack, Worker, start.get(),
                                        STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
     if (thread == nullptr) {
@@ -119,6 +196,9 @@ class ThreadLauncher : public LookupLauncher {
     const DWORD thread_id = job.cancel_token.load();
     if (thread_id != 0) CoCancelCall(thread_id, 0);
   }
+
+ private:
+  const std::shared_ptr<IdleWorkers> idle_ = std::make_shared<IdleWorkers>();
 };
 
 }  // namespace
