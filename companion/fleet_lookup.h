@@ -1,4 +1,4 @@
-// Looks up many computers at once: each on a thread of its own, in a COM apartment of its own,
+// Looks up many computers at once: each on a worker thread, in a COM apartment of its own,
 // with a deadline for each (the scheduling itself is fleet_schedule.h's).
 #pragma once
 

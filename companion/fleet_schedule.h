@@ -90,7 +90,7 @@ class RunClock {
                          TimePoint until) = 0;
 };
 
-// Starts each lookup on a thread of its own.
+// Starts each lookup on a thread that runs no other lookup meanwhile.
 class LookupLauncher {
  public:
   virtual ~LookupLauncher() = default;

@@ -19,8 +19,9 @@ std::string Utf16WithMark(const std::u16string& text, bool big_endian) {
 }
 
 std::wstring ProblemIn(const std::string& bytes) {
-  const auto names = NamesFromListBytes(bytes);
-  const auto* invalid = std::get_if<InvalidText>(&names);
+  ComputerNames names{L"before"};
+  const auto invalid = AddNamesFromListBytes(bytes, names);
+  EXPECT_THAT(names, ElementsAre(L"before")) << "bytes that are not text added names";
   return invalid ? invalid->problem : L"(none)";
 }
 
@@ -29,10 +30,9 @@ TEST(ListDecoding, ReadsUtf8WithOrWithoutMarkAndUtf16WithMarkInEitherByteOrder) 
   const std::u16string utf16 = u"caf\u00E9\r\nhost-\U0001F600\r\n";
   for (const std::string& bytes :
        {utf8, "\xEF\xBB\xBF" + utf8, Utf16WithMark(utf16, false), Utf16WithMark(utf16, true)}) {
-    const auto names = NamesFromListBytes(bytes);
-    ASSERT_TRUE(std::holds_alternative<std::vector<std::wstring>>(names)) << bytes;
-    EXPECT_THAT(std::get<std::vector<std::wstring>>(names),
-                ElementsAre(L"caf\u00E9", L"host-\U0001F600"));
+    ComputerNames names;
+    ASSERT_FALSE(AddNamesFromListBytes(bytes, names)) << bytes;
+    EXPECT_THAT(names, ElementsAre(L"caf\u00E9", L"host-\U0001F600"));
   }
 }
 
@@ -48,7 +48,9 @@ TEST(ListDecoding, NamesWhatMakesTheBytesNotText) {
 TEST(ListLines, SplitsAtEveryLineEndTrimsBlanksAndSkipsEmptyAndCommentLines) {
   const std::wstring text =
       L"a\r\nb\rc\n\n \t\r\n  # note\n\t d \u00A0\r\n#x\r\n\u3000e f # g\u3000\r\r\nlast";
-  EXPECT_THAT(NamesFromListText(text), ElementsAre(L"a", L"b", L"c", L"d", L"e f # g", L"last"));
+  ComputerNames names{L"given"};
+  AddNamesFromListText(text, names);
+  EXPECT_THAT(names, ElementsAre(L"given", L"a", L"b", L"c", L"d", L"e f # g", L"last"));
 }
 
 TEST(RepeatedNames, KeepFirstSpellingWhereFirstGivenIgnoringCaseAsWindowsDoes) {
@@ -59,6 +61,17 @@ TEST(RepeatedNames, KeepFirstSpellingWhereFirstGivenIgnoringCaseAsWindowsDoes) {
                             L"\u0100\u017D", L"\u0101\u017E", L"Pc1"}),
       ElementsAre(L"pc1", L"\u00C4rger-\u00FF", L"\u03A3\u039F\u03A6\u038A\u0391",
                   L"\u0414\u043E\u043C-\u0451", L"\u0100\u017D"));
+}
+
+TEST(RepeatedNames, FoldAListOfThousandsInOrder) {
+  ComputerNames names;
+  for (const wchar_t* prefix : {L"pc-", L"PC-", L"Pc-"}) {
+    for (int index = 0; index < 3000; ++index) names.Add(prefix + std::to_wstring(index));
+  }
+  const ComputerNames kept = WithoutRepeatedNames(names);
+  ASSERT_EQ(kept.size(), 3000u);
+  EXPECT_EQ(kept[0], L"pc-0");
+  EXPECT_EQ(kept[2999], L"pc-2999");
 }
 
 TEST(RepeatedNames, AreNotFoldedWhereWindowsTellsNamesApart) {
