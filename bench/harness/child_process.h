@@ -10,7 +10,6 @@
 
 #include "launcher.h"
 #include "process_figures.h"
-#include "unique_handle.h"
 #include "utf8.h"
 
 namespace quillmark::bench {
@@ -22,13 +21,13 @@ inline constexpr DWORD kWaitTimeoutMs = 30000;
 using BenchError = test_support::SupportError;
 
 // The test support's owners, figures and failure texts serve the benchmark too.
+using quillmark::UniqueHandle;
 using quillmark::UniqueTempFile;
 using quillmark::UniqueThread;
 using test_support::LastErrorText;
 using test_support::Require;
 using ui_driver::FiguresOf;
 using ui_driver::ProcessFigures;
-using ui_driver::UniqueHandle;
 
 // The standard streams a console child is given; absent ones are not inherited.
 struct ChildStreams {
@@ -76,10 +75,7 @@ class ChildPipe : public test_support::ChildPipe {
 };
 
 // A file in the temporary folder that a child writes its output to; deleted when this goes.
-class OutputFile : public test_support::CaptureFile {
- public:
-  std::string Contents() const { return Bytes(); }
-};
+using OutputFile = test_support::CaptureFile;
 
 // The text for a Windows error code, for messages: "error 2".
 std::string ErrorText(DWORD code);

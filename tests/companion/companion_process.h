@@ -9,11 +9,15 @@
 #include <vector>
 
 #include "launcher.h"
-#include "program_locations.h"
+#include "build_locations.h"
+#include "text.h"
 
 namespace quillmark::companion_endtoend {
 
-using test_support::CompanionPath;
+// The companion as this build made it, as a Windows path.
+inline std::wstring CompanionPath() {
+  return test_support::WinePathFromUnix(test_support::build::kCompanionUnixPath);
+}
 using test_support::QuotedArgument;
 
 // Where the companion's standard output goes.

@@ -18,10 +18,9 @@
 #include <vector>
 
 #include "launcher.h"
-#include "program_locations.h"
+#include "build_locations.h"
 #include "text.h"
 #include "process_figures.h"
-#include "unique_handle.h"
 
 namespace quillmark::ui_driver {
 
@@ -49,7 +48,9 @@ inline constexpr int kMessageBoxTextId = 0xFFFF;
 using DriverError = test_support::SupportError;
 
 // The built program as a Windows path on Wine's drive Z: (from the build's own record of it).
-inline std::wstring ProgramPath() { return test_support::LookupToolPath(); }
+inline std::wstring ProgramPath() {
+  return test_support::WinePathFromUnix(test_support::build::kLookupToolUnixPath);
+}
 
 using test_support::WinePathFromUnix;
 

@@ -19,7 +19,7 @@
 #include <vector>
 
 #include "pe_image.h"
-#include "program_locations.h"
+#include "build_locations.h"
 #include "text.h"
 #include "win32_owners.h"
 
@@ -32,7 +32,7 @@ using Bytes = std::vector<std::uint8_t>;
 std::string ImageUnixPath() {
   const char* chosen = std::getenv("QUILLMARK_IMAGE");
   return chosen != nullptr && *chosen != '\0' ? chosen
-                                              : quillmark::test_support::LookupToolUnixPath();
+                                              : quillmark::test_support::build::kLookupToolUnixPath;
 }
 
 // The tests run under Wine, which shows the unix root as drive Z:.

@@ -188,7 +188,7 @@ CaptureFile::CaptureFile(DWORD access) : file_(NewTempFile(L"qlk")) {
   }
 }
 
-std::string CaptureFile::Bytes() const {
+std::string CaptureFile::Contents() const {
   std::optional<std::string> bytes = standin::ReadWholeFile(file_.get());
   Require(bytes.has_value(), "cannot read " + Utf8(file_.get()));
   return std::move(*bytes);
@@ -265,8 +265,8 @@ CapturedRun RunCaptured(Launch launch, const CaptureOptions& options) {
     child.Terminate();
     run.exit_code = exit_code.value_or(child.WaitForExit(milliseconds{0}).value_or(0));
   }
-  run.out = out_file.Bytes();
-  run.err = err_file.Bytes();
+  run.out = out_file.Contents();
+  run.err = err_file.Contents();
   return run;
 }
 

@@ -90,7 +90,7 @@ class CaptureFile {
 
   HANDLE handle() const noexcept { return handle_.get(); }
   // Everything written so far, as the bytes it is.
-  std::string Bytes() const;
+  std::string Contents() const;
 
  private:
   UniqueTempFile file_;  // deleted after its handle has closed
