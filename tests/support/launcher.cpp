@@ -259,11 +259,10 @@ CapturedRun RunCaptured(Launch launch, const CaptureOptions& options) {
     const bool wait_for_it = !options.while_running || options.while_running(child.id());
     const auto left =
         std::chrono::duration_cast<milliseconds>(options.limit - (Clock::now() - start));
-    const std::optional<DWORD> exit_code = child.WaitForExit(wait_for_it ? left : milliseconds{0});
+    run.finished = child.WaitForExit(wait_for_it ? left : milliseconds{0}).has_value();
     run.wall = std::chrono::duration_cast<milliseconds>(Clock::now() - start);
-    run.finished = exit_code.has_value();
-    child.Terminate();
-    run.exit_code = exit_code.value_or(child.WaitForExit(milliseconds{0}).value_or(0));
+    if (!run.finished) child.Terminate();
+    run.exit_code = child.WaitForExit(milliseconds{0}).value_or(0);
   }
   run.out = out_file.Contents();
   run.err = err_file.Contents();
