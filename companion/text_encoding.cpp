@@ -124,11 +124,4 @@ std::optional<std::u32string> CodePointsFromUtf16(const std::string& bytes, bool
   return code_points;
 }
 
-std::optional<std::wstring> WideFromUtf8(const std::string& bytes) {
-  std::size_t invalid_at = 0;
-  const auto code_points = CodePointsFromUtf8(bytes, invalid_at);
-  if (!code_points) return std::nullopt;
-  return UnitsFromCodePoints<std::wstring>(*code_points);
-}
-
 }  // namespace quillmark::companion

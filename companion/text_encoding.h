@@ -30,7 +30,4 @@ inline std::string Utf8FromWide(const std::wstring& text) {
   return Utf8FromCodePoints(CodePointsFrom(text));
 }
 
-// The wide text of strict UTF-8, or nullopt when the bytes are not valid UTF-8.
-std::optional<std::wstring> WideFromUtf8(const std::string& bytes);
-
 }  // namespace quillmark::companion

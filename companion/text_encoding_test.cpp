@@ -11,11 +11,11 @@ const std::string kMixedUtf8 = "a\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80";  // a, e
 TEST(Utf8, RoundTripsEveryPlaneWhateverTheWidthOfWideCharacters) {
   const std::wstring wide = L"a\u00E9\u20AC\U0001F600";
   EXPECT_EQ(Utf8FromWide(wide), kMixedUtf8);
-  EXPECT_EQ(WideFromUtf8(kMixedUtf8), wide);
+  std::size_t invalid_at = 0;
+  EXPECT_EQ(UnitsFromCodePoints<std::wstring>(*CodePointsFromUtf8(kMixedUtf8, invalid_at)), wide);
 
   const std::u16string utf16 = u"a\u00E9\u20AC\U0001F600";
   EXPECT_EQ(Utf8FromCodePoints(CodePointsFrom(utf16)), kMixedUtf8);
-  std::size_t invalid_at = 0;
   EXPECT_EQ(UnitsFromCodePoints<std::u16string>(*CodePointsFromUtf8(kMixedUtf8, invalid_at)),
             utf16);
 }

@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "clock.h"
+#include "soak.h"
 
 namespace quillmark::bench {
 namespace {
@@ -293,17 +294,22 @@ Bench::Soaks Bench::MeasureSoak() {
     soaks.floor.*moment = floor.Figures();
     soaks.floor_box.*moment = box_process.Figures();
   };
-  take(&SoakFigures::at_start);
   std::wstring serial;
-  for (int lookup = 1; lookup <= plan_.soak_lookups; ++lookup) {
-    LookupOnce(tool, serial);
-    floor.Lookup(serial);
-    sweeper_.EndNewOnes();
-    LookupOnce(floor_box, serial);
-    if (lookup == plan_.warmups) take(&SoakFigures::after_warmup);
-    if (lookup == plan_.soak_lookups / 2) take(&SoakFigures::at_half);
-  }
-  take(&SoakFigures::at_end);
+  test_support::RunSoak(
+      plan_.soak_lookups, plan_.warmups,
+      [&](int) {
+        LookupOnce(tool, serial);
+        floor.Lookup(serial);
+        sweeper_.EndNewOnes();
+        LookupOnce(floor_box, serial);
+        return true;
+      },
+      [&](test_support::SoakMoment moment) {
+        constexpr ProcessFigures SoakFigures::*kMoments[] = {
+            &SoakFigures::at_start, &SoakFigures::after_warmup, &SoakFigures::at_half,
+            &SoakFigures::at_end};
+        take(kMoments[static_cast<int>(moment)]);
+      });
   floor.Finish();
   Close(box_process, floor_box.window);
   Close(tool_process, tool.window);

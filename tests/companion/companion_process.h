@@ -8,13 +8,17 @@
 #include <string>
 #include <vector>
 
+#include "launcher.h"
+#include "build_locations.h"
+#include "text.h"
+
 namespace quillmark::companion_endtoend {
 
 // The companion as this build made it, as a Windows path.
-std::wstring CompanionPath();
-
-// One argument quoted so that the child's command-line parser gives it back exactly.
-std::wstring QuotedArgument(const std::wstring& argument);
+inline std::wstring CompanionPath() {
+  return test_support::WinePathFromUnix(test_support::build::kCompanionUnixPath);
+}
+using test_support::QuotedArgument;
 
 // Where the companion's standard output goes.
 enum class OutputTarget {
@@ -36,13 +40,7 @@ struct RunOptions {
 
 // What a run of the companion gave. Standard output and error are files, so the companion sees
 // them as redirected; standard input is the null device.
-struct CompanionRun {
-  bool finished = false;  // it ended by itself within the limit
-  DWORD exit_code = 0;
-  std::string out;  // standard output's bytes (for OutputTarget::kFile)
-  std::string err;  // standard error's bytes
-  std::chrono::milliseconds wall{0};
-};
+using CompanionRun = test_support::CapturedRun;
 
 // Runs the companion with these arguments, after "--reach-timeout 0", inheriting this process's
 // environment and console.

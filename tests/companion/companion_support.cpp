@@ -11,6 +11,7 @@
 #include "platform_failure.h"
 #include "standin_file.h"
 #include "standin_text.h"
+#include "text.h"
 
 namespace quillmark::companion_endtoend {
 namespace {
@@ -44,17 +45,6 @@ std::wstring Shown(const Serial& serial) {
       break;
   }
   return L"";
-}
-
-std::optional<std::wstring> WideFromUtf8(const std::string& bytes) {
-  if (bytes.empty()) return std::wstring();
-  const int length = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, bytes.data(),
-                                         static_cast<int>(bytes.size()), nullptr, 0);
-  if (length <= 0) return std::nullopt;
-  std::wstring wide(static_cast<std::size_t>(length), L'\0');
-  MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, bytes.data(), static_cast<int>(bytes.size()),
-                      wide.data(), length);
-  return wide;
 }
 
 bool IsWholeNumber(const std::string& text) {
@@ -184,7 +174,7 @@ CsvOutput ReadCompanionCsv(const std::string& bytes) {
     }
     Row row;
     for (std::size_t field = 0; field < kMilliseconds; ++field) {
-      std::optional<std::wstring> text = WideFromUtf8(record[field]);
+      std::optional<std::wstring> text = test_support::StrictWide(record[field]);
       if (!text) {
         output.problem = where + "invalid UTF-8";
         return output;
@@ -209,23 +199,11 @@ CsvOutput ReadCompanionCsv(const std::string& bytes) {
 
 std::string Printable(const std::wstring& text) { return standin::Quoted(text); }
 
-std::string Utf8(const std::wstring& text) {
-  if (text.empty()) return {};
-  const int length = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
-                                         nullptr, 0, nullptr, nullptr);
-  std::string bytes(static_cast<std::size_t>(length), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), bytes.data(), length,
-                      nullptr, nullptr);
-  return bytes;
-}
-
 FileInScratch::FileInScratch(const standin::Scratch& scratch, const std::wstring& name,
                              const std::string& bytes)
-    : path_(scratch.folder() + L"\\" + name) {
-  if (!standin::WriteWholeFile(path_, bytes)) throw std::runtime_error("cannot write a file");
+    : file_(scratch.folder() + L"\\" + name) {
+  if (!standin::WriteWholeFile(path(), bytes)) throw std::runtime_error("cannot write a file");
 }
-
-FileInScratch::~FileInScratch() { DeleteFileW(path_.c_str()); }
 
 void CompanionEndToEnd::Use(std::vector<standin::Plan> plans) const {
   scratch_.WriteScript(standin::Script{std::move(plans)});

@@ -10,6 +10,7 @@
 #include "companion_process.h"
 #include "standin_harness.h"
 #include "standin_script.h"
+#include "text.h"
 
 namespace quillmark::companion_endtoend {
 
@@ -44,8 +45,7 @@ CsvOutput ReadCompanionCsv(const std::string& bytes);
 // A text in a form that a test failure message can show.
 std::string Printable(const std::wstring& text);
 
-// The text as UTF-8.
-std::string Utf8(const std::wstring& text);
+using test_support::Utf8;
 
 // A file in a test's scratch folder, written at once and deleted when this goes (the folder can
 // only be removed once it is empty).
@@ -53,13 +53,10 @@ class FileInScratch {
  public:
   FileInScratch(const standin::Scratch& scratch, const std::wstring& name,
                 const std::string& bytes);
-  FileInScratch(const FileInScratch&) = delete;
-  FileInScratch& operator=(const FileInScratch&) = delete;
-  ~FileInScratch();
-  const std::wstring& path() const { return path_; }
+  const std::wstring& path() const { return file_.get(); }
 
  private:
-  std::wstring path_;
+  UniqueTempFile file_;
 };
 
 // Each test has a script and a record of its own, which the companion finds through the

@@ -17,8 +17,10 @@
 #include <utility>
 #include <vector>
 
+#include "launcher.h"
+#include "build_locations.h"
+#include "text.h"
 #include "process_figures.h"
-#include "unique_handle.h"
 
 namespace quillmark::ui_driver {
 
@@ -43,16 +45,14 @@ inline constexpr int kMessageBoxTextId = 0xFFFF;
 
 // Raised when the driver cannot do what it was asked at all (the program does not start, a
 // handle cannot be had); a wait that times out reports that through its result instead.
-class DriverError : public std::runtime_error {
- public:
-  explicit DriverError(const std::string& what) : std::runtime_error(what) {}
-};
+using DriverError = test_support::SupportError;
 
 // The built program as a Windows path on Wine's drive Z: (from the build's own record of it).
-std::wstring ProgramPath();
+inline std::wstring ProgramPath() {
+  return test_support::WinePathFromUnix(test_support::build::kLookupToolUnixPath);
+}
 
-// A Unix path as Wine's drive Z: shows it: "/a/b c" becomes "Z:\a\b c".
-std::wstring WinePathFromUnix(const std::string& unix_path);
+using test_support::WinePathFromUnix;
 
 struct LaunchOptions {
   std::wstring program;    // empty: ProgramPath()
@@ -78,13 +78,10 @@ class Program {
 
   Program(Program&& other) noexcept;
   Program& operator=(Program&& other) noexcept;
-  Program(const Program&) = delete;
-  Program& operator=(const Program&) = delete;
-  ~Program();
 
-  DWORD process_id() const noexcept { return process_id_; }
-  HANDLE process() const noexcept { return process_.get(); }
-  bool running() const;
+  DWORD process_id() const noexcept { return child_.id(); }
+  HANDLE process() const noexcept { return child_.process(); }
+  bool running() const { return child_.running(); }
 
   // Waits until the process waits for input and shows its main window (a visible top-level
   // window of this process with the main window's class; its caption is left for callers to
@@ -124,18 +121,19 @@ class Program {
   // Ends the session as log-off does: WM_QUERYENDSESSION, then WM_ENDSESSION with its answer.
   bool SendEndSession(milliseconds timeout = kDefaultTimeout) const;
   // Waits for the process to end; returns its exit code, or nothing on timeout.
-  std::optional<DWORD> WaitForExit(milliseconds timeout = kDefaultTimeout) const;
+  std::optional<DWORD> WaitForExit(milliseconds timeout = kDefaultTimeout) const {
+    return child_.WaitForExit(timeout);
+  }
   // Ends the process at once (exit code 1) and waits for it to be gone.
-  void Terminate() noexcept;
+  void Terminate() noexcept { child_.Terminate(); }
 
   // The process's figures as FiguresOf gathers them; all empty for a moved-from Program.
   ProcessFigures Figures() const;
 
  private:
-  Program(UniqueHandle process, DWORD process_id) noexcept;
+  explicit Program(test_support::ChildProcess child) noexcept : child_(std::move(child)) {}
 
-  UniqueHandle process_;
-  DWORD process_id_ = 0;
+  test_support::ChildProcess child_;
   HWND main_window_ = nullptr;
 };
 
@@ -197,10 +195,7 @@ bool PressOk(HWND box, milliseconds timeout = kDefaultTimeout);
 
 // --- Witnesses and waiting ---
 
-// The BIOS serial number as the system's command-line management client reports it (its
-// column padding removed), or nothing if the client gives no answer.
-std::optional<std::wstring> SerialNumberFromCommandLineClient(milliseconds timeout = milliseconds{
-                                                                  60000});
+using test_support::SerialNumberFromCommandLineClient;
 
 // Polls the condition every few milliseconds until it holds (true) or the timeout passes (false).
 template <typename Condition>

@@ -6,74 +6,14 @@
 #include <utility>
 #include <vector>
 
-#include "com_failure.h"
 #include "driver.h"
-#include "program_location.h"
 #include "window_messages.h"
 
 namespace quillmark::ui_driver {
 namespace {
 
-constexpr DWORD kTerminatedExitCode = 1;
-constexpr DWORD kTerminationWaitMs = 10000;
-
 DWORD ToMilliseconds(milliseconds duration) {
   return duration.count() <= 0 ? 0 : static_cast<DWORD>(duration.count());
-}
-
-std::wstring WideFromUtf8(const std::string& text) {
-  if (text.empty()) return {};
-  const int length =
-      MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-  std::wstring wide(static_cast<std::size_t>(length), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), length);
-  return wide;
-}
-
-// "NAME=value" entries of this process's environment. Entries whose name starts with '=' (the
-// per-drive current directories) are kept as they are.
-std::vector<std::wstring> CurrentEnvironment() {
-  std::vector<std::wstring> entries;
-  wchar_t* block = GetEnvironmentStringsW();
-  if (block == nullptr) return entries;
-  for (const wchar_t* entry = block; *entry != L'\0'; entry += entries.back().size() + 1) {
-    entries.emplace_back(entry);
-  }
-  FreeEnvironmentStringsW(block);
-  return entries;
-}
-
-bool NameMatches(const std::wstring& entry, const std::wstring& name) {
-  const std::size_t equals = entry.find(L'=', 1);
-  if (equals == std::wstring::npos || equals != name.size()) return false;
-  return CompareStringOrdinal(entry.c_str(), static_cast<int>(equals), name.c_str(),
-                              static_cast<int>(name.size()), TRUE) == CSTR_EQUAL;
-}
-
-// The environment block for CreateProcessW: the driver's own, with the additions applied.
-std::wstring EnvironmentBlock(const std::vector<std::pair<std::wstring, std::wstring>>& additions) {
-  std::vector<std::wstring> entries = CurrentEnvironment();
-  for (const auto& [name, value] : additions) {
-    std::wstring entry = name + L"=" + value;
-    bool replaced = false;
-    for (std::wstring& existing : entries) {
-      if (NameMatches(existing, name)) {
-        existing = entry;
-        replaced = true;
-      }
-    }
-    if (!replaced) entries.push_back(std::move(entry));
-  }
-  std::wstring block;
-  for (const std::wstring& entry : entries) block += entry + L'\0';
-  block += L'\0';
-  return block;
-}
-
-std::string Narrow(const std::wstring& text) {
-  std::string narrow;
-  for (const wchar_t c : text) narrow += c < 0x80 ? static_cast<char>(c) : '?';
-  return narrow;
 }
 
 HWND FindMainWindowOf(DWORD process_id) {
@@ -85,73 +25,37 @@ HWND FindMainWindowOf(DWORD process_id) {
 
 }  // namespace
 
-std::wstring WinePathFromUnix(const std::string& unix_path) {
-  std::wstring path = WideFromUtf8(unix_path);
-  for (wchar_t& c : path) {
-    if (c == L'/') c = L'\\';
-  }
-  return L"Z:" + path;
-}
-
-std::wstring ProgramPath() { return WinePathFromUnix(build::kProgramUnixPath); }
-
-Program::Program(UniqueHandle process, DWORD process_id) noexcept
-    : process_(std::move(process)), process_id_(process_id) {}
-
 Program::Program(Program&& other) noexcept
-    : process_(std::move(other.process_)),
-      process_id_(std::exchange(other.process_id_, 0)),
-      main_window_(std::exchange(other.main_window_, nullptr)) {}
+    : child_(std::move(other.child_)), main_window_(std::exchange(other.main_window_, nullptr)) {}
 
 Program& Program::operator=(Program&& other) noexcept {
   if (this != &other) {
-    Terminate();
-    process_ = std::move(other.process_);
-    process_id_ = std::exchange(other.process_id_, 0);
+    child_ = std::move(other.child_);
     main_window_ = std::exchange(other.main_window_, nullptr);
   }
   return *this;
 }
 
-Program::~Program() { Terminate(); }
-
 Program Program::Launch(const LaunchOptions& options) {
-  const std::wstring program = options.program.empty() ? ProgramPath() : options.program;
-  std::wstring command_line = L"\"" + program + L"\"";
-  if (!options.arguments.empty()) command_line += L" " + options.arguments;
-  std::wstring environment;
-  if (!options.environment.empty()) environment = EnvironmentBlock(options.environment);
-
-  STARTUPINFOW startup{};
-  startup.cb = sizeof startup;
-  PROCESS_INFORMATION started{};
-  if (!CreateProcessW(
-          program.c_str(), command_line.data(), nullptr, nullptr, FALSE, CREATE_UNICODE_ENVIRONMENT,
-          environment.empty() ? nullptr : environment.data(), nullptr, &startup, &started)) {
-    const PlatformFailure failure = LastErrorFailure(L"CreateProcessW");
-    throw DriverError("cannot start " + Narrow(program) + ": " +
-                      Narrow(FailureReportText(failure)));
-  }
-  const UniqueThread thread(started.hThread);
-  return Program(UniqueHandle(started.hProcess), started.dwProcessId);
-}
-
-bool Program::running() const {
-  return process_ && WaitForSingleObject(process_.get(), 0) == WAIT_TIMEOUT;
+  test_support::Launch launch;
+  launch.program = options.program.empty() ? ProgramPath() : options.program;
+  launch.command_line = options.arguments;
+  launch.environment = options.environment;
+  return Program(test_support::ChildProcess::Start(launch));
 }
 
 HWND Program::WaitForMainWindow(milliseconds timeout) {
   if (main_window_ != nullptr) return main_window_;
   const auto deadline = std::chrono::steady_clock::now() + timeout;
   // Wine's answer to this is only a first hint; the window itself is what counts.
-  WaitForInputIdle(process_.get(), ToMilliseconds(timeout));
+  WaitForInputIdle(process(), ToMilliseconds(timeout));
   HWND found = nullptr;
   const auto remaining = [&] {
     return std::chrono::duration_cast<milliseconds>(deadline - std::chrono::steady_clock::now());
   };
   if (!WaitUntil(
           [&] {
-            found = FindMainWindowOf(process_id_);
+            found = FindMainWindowOf(process_id());
             return found != nullptr || !running();
           },
           remaining())) {
@@ -178,7 +82,7 @@ HWND Program::FocusedWindow() const {
 
 std::vector<HWND> Program::TopLevelWindows() const {
   std::vector<HWND> visible;
-  for (HWND window : detail::TopLevelWindowsOf(process_id_)) {
+  for (HWND window : detail::TopLevelWindowsOf(process_id())) {
     if (IsWindowVisible(window)) visible.push_back(window);
   }
   return visible;
@@ -255,25 +159,9 @@ bool Program::SendEndSession(milliseconds timeout) const {
                              ToMilliseconds(timeout), &ignored) != 0;
 }
 
-std::optional<DWORD> Program::WaitForExit(milliseconds timeout) const {
-  if (!process_) return std::nullopt;
-  if (WaitForSingleObject(process_.get(), ToMilliseconds(timeout)) != WAIT_OBJECT_0) {
-    return std::nullopt;
-  }
-  DWORD exit_code = 0;
-  if (!GetExitCodeProcess(process_.get(), &exit_code)) return std::nullopt;
-  return exit_code;
-}
-
-void Program::Terminate() noexcept {
-  if (!running()) return;
-  TerminateProcess(process_.get(), kTerminatedExitCode);
-  WaitForSingleObject(process_.get(), kTerminationWaitMs);
-}
-
 ProcessFigures Program::Figures() const {
-  if (!process_) return {};
-  return FiguresOf(process_.get(), process_id_);
+  if (process() == nullptr) return {};
+  return FiguresOf(process(), process_id());
 }
 
 }  // namespace quillmark::ui_driver

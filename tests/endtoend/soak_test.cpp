@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "endtoend_support.h"
+#include "soak.h"
 
 namespace quillmark::endtoend {
 namespace {
@@ -80,19 +81,24 @@ TEST_F(Soak, FiveHundredLookupsLeaveHandlesGuiObjectsAndMemoryWhereTheFirstFewLe
        For(L"soak-fail")
            .Member(Serial::Text(L"never shown"))
            .Fail(Step::kSerialNumber, 1, kSoakFailure, Raise::kExcepInfo, L"Soak failure.")});
-  Report("at start", program().Figures());
   ProcessFigures first;
-  for (int number = 1; number <= kLookups; ++number) {
-    SCOPED_TRACE("lookup " + std::to_string(number));
-    ASSERT_NO_FATAL_FAILURE(OneLookup(number));
-    if (number == kFirstFew) {
-      first = program().Figures();
-      Report("after the first few lookups", first);
-    }
-    if (number == kLookups / 2) Report("half way", program().Figures());
-  }
-  const ProcessFigures last = program().Figures();
-  Report("at the end", last);
+  ProcessFigures last;
+  const auto take = [&](test_support::SoakMoment moment) {
+    const char* const names[] = {"at start", "after the first few lookups", "half way",
+                                 "at the end"};
+    const ProcessFigures figures = program().Figures();
+    Report(names[static_cast<int>(moment)], figures);
+    if (moment == test_support::SoakMoment::kAfterFirstFew) first = figures;
+    if (moment == test_support::SoakMoment::kAtEnd) last = figures;
+  };
+  ASSERT_TRUE(test_support::RunSoak(
+      kLookups, kFirstFew,
+      [&](int number) {
+        SCOPED_TRACE("lookup " + std::to_string(number));
+        OneLookup(number);
+        return !HasFatalFailure();
+      },
+      take));
   EXPECT_TRUE(program().running());
   ExpectNoGrowth("handles", first.handles, last.handles, kHandleAllowance);
   ExpectNoGrowth("USER objects", first.user_objects, last.user_objects, kGuiObjectAllowance);

@@ -11,8 +11,6 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 #include <memory>
 #include <set>
 #include <stdexcept>
@@ -20,7 +18,9 @@
 #include <type_traits>
 #include <vector>
 
-#include "program_path.h"
+#include "pe_image.h"
+#include "build_locations.h"
+#include "text.h"
 #include "win32_owners.h"
 
 namespace {
@@ -31,19 +31,12 @@ using Bytes = std::vector<std::uint8_t>;
 // build's file without running it; otherwise the program this build made.
 std::string ImageUnixPath() {
   const char* chosen = std::getenv("QUILLMARK_IMAGE");
-  return chosen != nullptr && *chosen != '\0' ? chosen : kProgramUnixPath;
+  return chosen != nullptr && *chosen != '\0' ? chosen
+                                              : quillmark::test_support::build::kLookupToolUnixPath;
 }
 
 // The tests run under Wine, which shows the unix root as drive Z:.
-std::wstring ProgramPath() {
-  const std::string unix_path = ImageUnixPath();
-  const int length = MultiByteToWideChar(CP_UTF8, 0, unix_path.c_str(), -1, nullptr, 0);
-  std::wstring path(static_cast<std::size_t>(length), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, unix_path.c_str(), -1, path.data(), length);
-  path.pop_back();
-  std::replace(path.begin(), path.end(), L'/', L'\\');
-  return L"Z:" + path;
-}
+std::wstring ProgramPath() { return quillmark::test_support::WinePathFromUnix(ImageUnixPath()); }
 
 // The architecture the image is built for: QUILLMARK_IMAGE_ARCH ("x86" or "x64") when set,
 // otherwise this test program's own.
@@ -294,80 +287,11 @@ TEST(Manifest, ActivatesWithTheAssembliesItNames) {
 
 // ---- Image headers, read from the file itself ----
 
-class PeFile {
- public:
-  explicit PeFile(const std::wstring& path) {
-    std::ifstream file(path.c_str(), std::ios::binary);
-    bytes_.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
-    if (ReadAt<IMAGE_DOS_HEADER>(bytes_, 0).e_magic != IMAGE_DOS_SIGNATURE ||
-        Headers().Signature != IMAGE_NT_SIGNATURE) {
-      throw std::runtime_error("not a PE image");
-    }
-  }
-
-  // The signature and file header, which both image kinds share.
-  IMAGE_NT_HEADERS32 Headers() const { return ReadAt<IMAGE_NT_HEADERS32>(bytes_, NtOffset()); }
-  bool Is64Bit() const { return Headers().OptionalHeader.Magic == IMAGE_NT_OPTIONAL_HDR64_MAGIC; }
-  IMAGE_NT_HEADERS64 Headers64() const { return ReadAt<IMAGE_NT_HEADERS64>(bytes_, NtOffset()); }
-
-  // The optional header's fields that the checks need, from either kind.
-  WORD Subsystem() const {
-    return Is64Bit() ? Headers64().OptionalHeader.Subsystem : Headers().OptionalHeader.Subsystem;
-  }
-  WORD DllCharacteristics() const {
-    return Is64Bit() ? Headers64().OptionalHeader.DllCharacteristics
-                     : Headers().OptionalHeader.DllCharacteristics;
-  }
-  IMAGE_DATA_DIRECTORY Directory(int entry) const {
-    return Is64Bit() ? Headers64().OptionalHeader.DataDirectory[entry]
-                     : Headers().OptionalHeader.DataDirectory[entry];
-  }
-
-  // Lower-cased names of the DLLs in the import directory.
-  std::set<std::string> ImportedLibraries() const {
-    const IMAGE_DATA_DIRECTORY directory = Directory(IMAGE_DIRECTORY_ENTRY_IMPORT);
-    std::set<std::string> names;
-    for (std::size_t at = FileOffset(directory.VirtualAddress);;
-         at += sizeof(IMAGE_IMPORT_DESCRIPTOR)) {
-      const auto import = ReadAt<IMAGE_IMPORT_DESCRIPTOR>(bytes_, at);
-      if (import.Name == 0) return names;
-      names.insert(LowerCaseTextAt(FileOffset(import.Name)));
-    }
-  }
-
- private:
-  std::size_t NtOffset() const {
-    return static_cast<std::size_t>(ReadAt<IMAGE_DOS_HEADER>(bytes_, 0).e_lfanew);
-  }
-
-  std::size_t FileOffset(DWORD rva) const {
-    const IMAGE_FILE_HEADER file = Headers().FileHeader;
-    const std::size_t table =
-        NtOffset() + offsetof(IMAGE_NT_HEADERS32, OptionalHeader) + file.SizeOfOptionalHeader;
-    for (std::size_t i = 0; i < file.NumberOfSections; ++i) {
-      const auto section =
-          ReadAt<IMAGE_SECTION_HEADER>(bytes_, table + i * IMAGE_SIZEOF_SECTION_HEADER);
-      if (rva >= section.VirtualAddress && rva - section.VirtualAddress < section.SizeOfRawData) {
-        return section.PointerToRawData + (rva - section.VirtualAddress);
-      }
-    }
-    throw std::out_of_range("address outside every section");
-  }
-
-  std::string LowerCaseTextAt(std::size_t at) const {
-    std::string text;
-    for (char c; (c = ReadAt<char>(bytes_, at)) != '\0'; ++at) {
-      text += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    }
-    return text;
-  }
-
-  Bytes bytes_;
-};
+using quillmark::test_support::PeImage;
 
 TEST(ProgramImage, IsForItsSubsystemAndArchitectureWithRandomisedBaseAndNoExecuteData) {
-  const PeFile image(ProgramPath());
-  const IMAGE_FILE_HEADER file = image.Headers().FileHeader;
+  const PeImage image = PeImage::FromFile(ProgramPath());
+  const IMAGE_FILE_HEADER file = image.file_header();
   EXPECT_EQ(file.Machine, ImageIs64Bit() ? IMAGE_FILE_MACHINE_AMD64 : IMAGE_FILE_MACHINE_I386);
   EXPECT_EQ(image.Is64Bit(), ImageIs64Bit());
   EXPECT_EQ(image.Subsystem(), ExpectedIdentity().subsystem);
@@ -382,7 +306,11 @@ TEST(ProgramImage, ImportsOnlyLibrariesThatShipWithWindows) {
   const std::set<std::string> windows_own{
       "kernel32.dll", "user32.dll", "gdi32.dll",   "ole32.dll",   "oleaut32.dll", "comctl32.dll",
       "advapi32.dll", "msvcrt.dll", "shell32.dll", "version.dll", "ws2_32.dll",   "iphlpapi.dll"};
-  const std::set<std::string> imported = PeFile(ProgramPath()).ImportedLibraries();
+  std::set<std::string> imported;
+  for (std::string name : PeImage::FromFile(ProgramPath()).ImportedDlls()) {
+    for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    imported.insert(name);
+  }
   EXPECT_EQ(imported.count("kernel32.dll"), 1u);
   for (const std::string& name : imported) {
     EXPECT_EQ(windows_own.count(name), 1u) << name << " does not come with Windows";

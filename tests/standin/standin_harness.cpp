@@ -33,19 +33,19 @@ std::wstring UniqueFolder(const std::wstring& purpose) {
 
 Scratch::Scratch(const std::wstring& purpose)
     : folder_(UniqueFolder(purpose)),
-      script_path_(folder_ + L"\\script.txt"),
-      record_path_(folder_ + L"\\record.txt") {
+      script_(folder_ + L"\\script.txt"),
+      record_(folder_ + L"\\record.txt") {
   WriteScript(Script{});
 }
 
 Scratch::~Scratch() {
-  DeleteFileW(script_path_.c_str());
-  DeleteFileW(record_path_.c_str());
+  script_.reset();
+  record_.reset();
   RemoveDirectoryW(folder_.c_str());
 }
 
 std::vector<std::pair<std::wstring, std::wstring>> Scratch::Environment() const {
-  return {{kScriptVariable, script_path_}, {kRecordVariable, record_path_}};
+  return {{kScriptVariable, script_path()}, {kRecordVariable, record_path()}};
 }
 
 void Scratch::SetInThisProcess() const {
@@ -54,13 +54,13 @@ void Scratch::SetInThisProcess() const {
 }
 
 void Scratch::WriteScript(const Script& script) const {
-  if (!WriteWholeFile(script_path_, FormatScript(script))) {
+  if (!WriteWholeFile(script_path(), FormatScript(script))) {
     throw std::runtime_error("the script cannot be written");
   }
 }
 
 std::vector<std::string> Scratch::RecordLines() const {
-  const std::optional<std::string> bytes = ReadWholeFile(record_path_);
+  const std::optional<std::string> bytes = ReadWholeFile(record_path());
   return bytes ? SplitLines(*bytes) : std::vector<std::string>{};
 }
 

@@ -5,6 +5,7 @@
 #include <utility>
 #include <vector>
 
+#include "../../lookup/com/win32_owners.h"
 #include "standin_script.h"
 
 namespace standin {
@@ -16,11 +17,11 @@ class Scratch {
   explicit Scratch(const std::wstring& purpose);
   Scratch(const Scratch&) = delete;
   Scratch& operator=(const Scratch&) = delete;
-  ~Scratch();  // removes the folder with its script and record
+  ~Scratch();  // removes the folder once its script and record are gone
 
   const std::wstring& folder() const { return folder_; }
-  const std::wstring& script_path() const { return script_path_; }
-  const std::wstring& record_path() const { return record_path_; }
+  const std::wstring& script_path() const { return script_.get(); }
+  const std::wstring& record_path() const { return record_.get(); }
 
   // The variables that point the service at this folder's script and record, for a process.
   std::vector<std::pair<std::wstring, std::wstring>> Environment() const;
@@ -32,8 +33,8 @@ class Scratch {
 
  private:
   std::wstring folder_;
-  std::wstring script_path_;
-  std::wstring record_path_;
+  quillmark::UniqueTempFile script_;
+  quillmark::UniqueTempFile record_;
 };
 
 // One plan, written fluently: Plan p = For(L"pc1").Member(Serial::Text(L"A")).Delay(100);

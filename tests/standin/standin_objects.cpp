@@ -10,7 +10,6 @@
 #include <utility>
 #include <vector>
 
-#include "reference_count.h"
 #include "standin_lock.h"
 #include "standin_record.h"
 #include "standin_text.h"
@@ -86,80 +85,43 @@ HRESULT FillVariant(const Serial& serial, VARIANT* result) {
   return E_UNEXPECTED;
 }
 
-// An IDispatch whose members are named handlers.
-class Dispatch : public Object<IDispatch> {
+// An IDispatch whose members are named handlers, recording every call it is asked.
+class Dispatch : public quillmark::com_support::NamedDispatch<Object<IDispatch>> {
  public:
-  using Handler = std::function<HRESULT(DISPPARAMS*, VARIANT*, EXCEPINFO*)>;
-  struct Member {
-    std::wstring name;
-    DISPID id;
-    WORD required_flags;  // all of them must be given, as the real service insists
-    Handler handler;
-  };
-
   Dispatch(std::string name, std::vector<Member> members)
-      : Object(std::move(name)), members_(std::move(members)) {}
+      : NamedDispatch(std::move(members), std::move(name)) {}
 
   HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override {
     RecordLine("typeinfo-count " + name());
-    if (count == nullptr) return E_POINTER;
-    *count = 0;
-    return S_OK;
+    return NamedDispatch::GetTypeInfoCount(count);
   }
-  HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo** info) override {
+  HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT index, LCID locale, ITypeInfo** info) override {
     RecordLine("typeinfo " + name());
-    if (info != nullptr) *info = nullptr;
-    return E_NOTIMPL;
+    return NamedDispatch::GetTypeInfo(index, locale, info);
   }
-  HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID,
+  HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID iid, LPOLESTR* names, UINT count, LCID locale,
                                           DISPID* ids) override {
     std::string line = "names " + name();
-    for (UINT index = 0; index < count; ++index) line += " " + Quoted(names[index]);
+    for (UINT index = 0; names != nullptr && index < count; ++index) {
+      line += " " + Quoted(names[index]);
+    }
     RecordLine(line);
-    if (count == 0 || names == nullptr || ids == nullptr) return E_INVALIDARG;
-    for (UINT index = 0; index < count; ++index) ids[index] = DISPID_UNKNOWN;
-    const Member* member = MemberNamed(names[0]);
-    if (member == nullptr || count != 1) return DISP_E_UNKNOWNNAME;
-    ids[0] = member->id;
-    return S_OK;
+    return NamedDispatch::GetIDsOfNames(iid, names, count, locale, ids);
   }
-  HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* parameters,
-                                   VARIANT* result, EXCEPINFO* exception, UINT*) override {
+  HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID iid, LCID locale, WORD flags,
+                                   DISPPARAMS* parameters, VARIANT* result, EXCEPINFO* exception,
+                                   UINT* argument_error) override {
     const Member* member = MemberWithId(id);
     const std::string member_name =
         member != nullptr ? Escape(member->name) : "#" + std::to_string(id);
     RecordLine("invoke " + name() + " " + member_name + " " + FlagsText(flags) +
                ArgumentsText(parameters));
-    if (member == nullptr) return DISP_E_MEMBERNOTFOUND;
-    if ((flags & member->required_flags) != member->required_flags) return E_NOTIMPL;
-    if (parameters == nullptr || result == nullptr) return E_INVALIDARG;
-    try {
-      return member->handler(parameters, result, exception);
-    } catch (const std::bad_alloc&) {
-      return E_OUTOFMEMORY;
-    }
+    return NamedDispatch::Invoke(id, iid, locale, flags, parameters, result, exception,
+                                 argument_error);
   }
-
- private:
-  const Member* MemberNamed(const wchar_t* wanted) const {
-    for (const Member& member : members_) {
-      if (CompareStringOrdinal(member.name.c_str(), -1, wanted, -1, TRUE) == CSTR_EQUAL) {
-        return &member;
-      }
-    }
-    return nullptr;
-  }
-  const Member* MemberWithId(DISPID id) const {
-    for (const Member& member : members_) {
-      if (member.id == id) return &member;
-    }
-    return nullptr;
-  }
-
-  std::vector<Member> members_;
 };
 
-constexpr WORD kPropertyGet = DISPATCH_METHOD | DISPATCH_PROPERTYGET;
+using quillmark::com_support::kPropertyGet;
 constexpr DISPID kInstancesOfId = 1;
 constexpr DISPID kSerialNumberId = 2;
 

@@ -9,7 +9,7 @@
 #include <string>
 #include <utility>
 
-#include "reference_count.h"
+#include "automation_objects.h"
 #include "standin_record.h"
 
 #include "standin_script.h"
@@ -52,42 +52,21 @@ class Counted {
 LONG LiveObjects();
 
 // The reference count and identity of one object; `Interface` is what it answers besides
-// IUnknown (and IDispatch for IDispatch-derived interfaces).
+// IUnknown. Its going is recorded ("gone NAME").
 template <typename Interface>
-class Object : public Interface, public Counted {
+class Object : public quillmark::com_support::CountedObject<Interface, Counted> {
  public:
   explicit Object(std::string name) : name_(std::move(name)) {}
   ~Object() override { RecordLine("gone " + name_); }
-
-  ULONG STDMETHODCALLTYPE AddRef() override { return references_.Add(); }
-  ULONG STDMETHODCALLTYPE Release() override { return references_.Release(this); }
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
-    if (object == nullptr) return E_POINTER;
-    if (iid == IID_IUnknown || iid == __uuidof(Interface)) {
-      *object = static_cast<Interface*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *object = nullptr;
-    return E_NOINTERFACE;
-  }
 
  protected:
   const std::string& name() const { return name_; }
 
  private:
   std::string name_;
-  quillmark::com_support::ReferenceCount references_;
 };
 
-// Takes over the one reference a new object starts with. (mingw-w64's ComPtr::Attach adds a
-// reference of its own, so it cannot be used for this.)
-template <typename Interface, typename Concrete>
-Microsoft::WRL::ComPtr<Interface> Adopt(Concrete* object) {
-  Microsoft::WRL::ComPtr<Interface> owner;
-  *owner.GetAddressOf() = object;
-  return owner;
-}
+using quillmark::com_support::Adopt;
 
 // Raises the scripted failure the way the script says; returns what the failing call returns.
 HRESULT RaiseFailure(const Failure& failure, EXCEPINFO* exception);

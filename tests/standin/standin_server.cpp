@@ -11,7 +11,7 @@
 #include <optional>
 #include <string>
 
-#include "reference_count.h"
+#include "automation_objects.h"
 #include "standin_file.h"
 #include "standin_lock.h"
 #include "standin_objects.h"

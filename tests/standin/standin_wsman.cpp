@@ -14,7 +14,7 @@
 #include <new>
 #include <utility>
 
-#include "reference_count.h"
+#include "automation_objects.h"
 #include "standin_objects.h"
 #include "standin_record.h"
 #include "standin_text.h"

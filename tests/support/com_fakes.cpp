@@ -1,15 +1,12 @@
 // Reference-counted fakes of the management service's automation objects.
 #include "com_fakes.h"
 
+#include "automation_objects.h"
 #include "com_owners.h"
-#include "reference_count.h"
 
 #include <oleauto.h>
 
-#include <functional>
-#include <map>
 #include <memory>
-#include <type_traits>
 #include <utility>
 
 namespace quillmark::fakes {
@@ -62,80 +59,10 @@ class Counted {
   virtual ~Counted() { InterlockedDecrement(&live_objects); }
 };
 
-template <typename Interface>
-class RefCounted : public Interface, public Counted {
- public:
-  ULONG STDMETHODCALLTYPE AddRef() override { return references_.Add(); }
-  ULONG STDMETHODCALLTYPE Release() override { return references_.Release(this); }
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
-    if (object == nullptr) return E_POINTER;
-    if (iid == IID_IUnknown || iid == __uuidof(Interface) ||
-        (iid == IID_IDispatch && std::is_base_of_v<IDispatch, Interface>)) {
-      *object = static_cast<Interface*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *object = nullptr;
-    return E_NOINTERFACE;
-  }
+using com_support::kPropertyGet;
+using FakeDispatch = com_support::NamedDispatch<com_support::CountedObject<IDispatch, Counted>>;
 
- private:
-  quillmark::com_support::ReferenceCount references_;
-};
-
-// An IDispatch whose members are named handlers; a property read must carry the method flag too,
-// as the real service requires.
-class FakeDispatch : public RefCounted<IDispatch> {
- public:
-  using Handler = std::function<HRESULT(DISPPARAMS*, VARIANT*, EXCEPINFO*)>;
-  struct Member {
-    DISPID id;
-    WORD required_flags;
-    Handler handler;
-  };
-
-  explicit FakeDispatch(std::map<std::wstring, Member> members) : members_(std::move(members)) {}
-
-  HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override {
-    *count = 0;
-    return S_OK;
-  }
-  HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID,
-                                          DISPID* ids) override {
-    if (count != 1) return E_INVALIDARG;
-    for (const auto& [name, member] : members_) {
-      if (CompareStringOrdinal(name.c_str(), -1, names[0], -1, TRUE) == CSTR_EQUAL) {
-        ids[0] = member.id;
-        return S_OK;
-      }
-    }
-    ids[0] = DISPID_UNKNOWN;
-    return DISP_E_UNKNOWNNAME;
-  }
-  HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* parameters,
-                                   VARIANT* result, EXCEPINFO* exception, UINT*) override {
-    for (const auto& [name, member] : members_) {
-      if (member.id != id) continue;
-      if ((flags & member.required_flags) != member.required_flags) return E_NOTIMPL;
-      return member.handler(parameters, result, exception);
-    }
-    return DISP_E_MEMBERNOTFOUND;
-  }
-
- private:
-  std::map<std::wstring, Member> members_;
-};
-
-constexpr WORD kPropertyGet = DISPATCH_METHOD | DISPATCH_PROPERTYGET;
-
-// Takes over the one reference a new fake starts with. (mingw-w64's ComPtr::Attach adds a
-// reference of its own, so it cannot be used for this.)
-ComPtr<IDispatch> Adopt(FakeDispatch* fake) {
-  ComPtr<IDispatch> owner;
-  *owner.GetAddressOf() = fake;
-  return owner;
-}
+ComPtr<IDispatch> Adopt(FakeDispatch* fake) { return com_support::Adopt<IDispatch>(fake); }
 
 ComPtr<IDispatch> MakeInstance(ServiceScript& script, VARIANT& serial) {
   auto value = std::make_shared<UniqueVariant>();  // the instance's own copy, cleared with it
@@ -147,10 +74,10 @@ ComPtr<IDispatch> MakeInstance(ServiceScript& script, VARIANT& serial) {
     if (injected != S_OK) return injected;
     return VariantCopy(result, &value->get());
   };
-  return Adopt(new FakeDispatch({{L"SerialNumber", {1, kPropertyGet, read}}}));
+  return Adopt(new FakeDispatch({{L"SerialNumber", 1, kPropertyGet, read}}));
 }
 
-class FakeEnumerator : public RefCounted<IEnumVARIANT> {
+class FakeEnumerator : public com_support::CountedObject<IEnumVARIANT, Counted> {
  public:
   explicit FakeEnumerator(ServiceScript& script) : script_(script) {}
 
@@ -184,7 +111,7 @@ ComPtr<IDispatch> MakeCollection(ServiceScript& script) {
     V_UNKNOWN(result) = new FakeEnumerator(script);
     return S_OK;
   };
-  return Adopt(new FakeDispatch({{L"_NewEnum", {DISPID_NEWENUM, DISPATCH_PROPERTYGET, new_enum}}}));
+  return Adopt(new FakeDispatch({{L"_NewEnum", DISPID_NEWENUM, DISPATCH_PROPERTYGET, new_enum}}));
 }
 
 }  // namespace
@@ -205,7 +132,7 @@ ComPtr<IDispatch> MakeServices(ServiceScript& script) {
     V_DISPATCH(result) = MakeCollection(script).Detach();
     return S_OK;
   };
-  return Adopt(new FakeDispatch({{L"InstancesOf", {7, DISPATCH_METHOD, instances_of}}}));
+  return Adopt(new FakeDispatch({{L"InstancesOf", 7, DISPATCH_METHOD, instances_of}}));
 }
 
 }  // namespace quillmark::fakes
