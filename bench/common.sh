@@ -1,9 +1,11 @@
 # What the benchmark's scripts (bench/run.sh, bench/fleet.sh, bench/reach.sh) share: the build they
 # measure, how they run a step, time a command and record a figure, and the machine they ran on.
-# Sourced from the repository's root. Each script writes its raw figures as rows of kind,key,value
+# Sourced first: it makes the repository's root the working folder. Each script writes its raw figures as rows of kind,key,value
 # to one CSV file; bench/report.py turns them into the report. BENCH_REPORT_DIR (bench/) is where
 # the reports go: a trial run at small sizes writes them elsewhere.
 # shellcheck shell=bash disable=SC2034,SC2154 # set here for the scripts, and by them for it
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+cd "$root" || exit 1
 # shellcheck source=scripts/host.sh
 . scripts/host.sh
 report_dir=${BENCH_REPORT_DIR:-$root/bench}
@@ -29,11 +31,12 @@ windows_path() {
 # The one-minute load average: the benchmark shares the machine with whatever else runs on it.
 load_average() { cut -d' ' -f1 /proc/loadavg; }
 
-# Picks the build to measure: the 32-bit one where the host executes 32-bit code, the 64-bit one
+# Installs what the benchmark needs, then picks the build to measure: the 32-bit one where the host executes 32-bit code, the 64-bit one
 # elsewhere. Sets preset, arch, machine, bits and build, and report_suffix: the reports of the
 # 32-bit build are bench/REPORT.md and bench/FLEET.md, those of the 64-bit one end in -x64, so that
 # the figures of both builds stand side by side.
 choose_build() {
+  bash scripts/setup.sh
   if host_runs_32bit_code; then
     preset=windows arch=win32 machine=x86 bits=32 build=$root/build/bench report_suffix=
     echo "bench: measuring the 32-bit build (x86, win32 prefix)" >&2

@@ -10,17 +10,14 @@
 # cost a name is compared, the first and the last, and whose second gives the first-row run.
 # shellcheck disable=SC2154 # the programs' paths are set by the build's bench-programs.sh
 set -euo pipefail
-root=$(cd "$(dirname "$0")/.." && pwd)
-cd "$root"
 # shellcheck source=bench/common.sh
-. bench/common.sh
+. "$(dirname "$0")/common.sh"
 rounds=${FLEET_ROUNDS:-3}
 names=${FLEET_NAMES:-1000}
 read -r -a scale <<<"${FLEET_SCALE:-1000 10000 100000}"
 latency_ms=100 timeout_s=2 hold_timeout_s=5 sample_every_ms=250 serial=SN-fleet
 began=$(date +%s)
 
-bash scripts/setup.sh
 choose_build
 report=$report_dir/FLEET$report_suffix.md
 build_bench_targets fleet_probe

@@ -9,17 +9,14 @@
 # which is never checked. REACH_NAMES (1000) and REACH_ROUNDS (3) can be made smaller for a trial.
 # shellcheck disable=SC2154 # the programs' paths are set by the build's bench-programs.sh
 set -euo pipefail
-root=$(cd "$(dirname "$0")/.." && pwd)
-cd "$root"
 # shellcheck source=bench/common.sh
-. bench/common.sh
+. "$(dirname "$0")/common.sh"
 rounds=${REACH_ROUNDS:-3}
 names=${REACH_NAMES:-1000}
 latency_ms=50 reach_ms=1500 silent_every=5
 # shellcheck disable=SC2034 # recorded as a fact below
 silent_cost_s=21 # what Windows spends on a connection nobody answers (3 + 6 + 12 s)
 
-bash scripts/setup.sh
 export PATH=$PATH:/usr/sbin
 unshare -n -m true 2>/dev/null || { echo "reach: this host permits no network namespace" >&2; exit 1; }
 choose_build
@@ -50,7 +47,7 @@ figure list off "$work/answering.txt"
 # Wine's sockets are made by its server: it runs inside the namespace for the runs.
 "$WINESERVER" -k >/dev/null 2>&1 || true
 load_before=$(load_average)
-export root work quillmark reach_ms rounds
+export work quillmark reach_ms rounds
 unshare -n -m bash -s <<'INSIDE'
 set -euo pipefail
 # shellcheck source=bench/common.sh

@@ -46,10 +46,6 @@ def read_figures(path):
     return rows
 
 
-def facts_of(rows):
-    return {key: values[-1] for key, values in rows["fact"].items()}
-
-
 def machine_table(facts):
     lines = [
         ("Processors (nproc)", facts["nproc"]),
@@ -76,7 +72,7 @@ def ratio(subject, base):
 
 def bench_report(figures_path):
     rows = read_figures(figures_path)
-    facts = facts_of(rows)
+    facts = {key: values[-1] for key, values in rows["fact"].items()}
     plan = {key: int(values[-1]) for key, values in rows["plan"].items()}
     t = {key: [float(v) for v in values] for key, values in rows["time"].items()}
     serial = {key: values[-1] for key, values in rows["serial"].items()}
@@ -271,7 +267,7 @@ def check_outputs(work, rows, runs, probes, serial):
 
 def fleet_report(figures_path, work, report):
     rows = read_figures(figures_path)
-    facts = facts_of(rows)
+    facts = {key: values[-1] for key, values in rows["fact"].items()}
     serial, latency_ms = facts["serial"], int(facts["latency_ms"])
     default, names = int(facts["default_parallel"]), int(facts["names"])
     timeout_s, hold_timeout_s = int(facts["timeout_s"]), int(facts["hold_timeout_s"])
@@ -297,8 +293,7 @@ def fleet_report(figures_path, work, report):
         (bytes_p, stacks_p, _), (bytes_1, stacks_1, _) = peak(f"memory-p{p}"), peak("memory-p1")
         return (bytes_p - bytes_1) / (stacks_p - stacks_1) / MIB if stacks_p != stacks_1 else float("nan")
 
-    hang_lists = [lines_of(values[-1]) for key, values in rows["list"].items() if key == "hang"]
-    hung_names = sum(name.startswith("hang-") for name in hang_lists[0])
+    hung_names = sum(name.startswith("hang-") for name in lines_of(rows["list"]["hang"][-1]))
     hung_timed_out = "/".join(str(n) for n in sorted({
         sum(r[0].startswith("hang-") and r[1:3] == ["", "timed out"] for r in csv_rows(out))
         for out in glob.glob(os.path.join(work, "out", "hang-*"))}))
@@ -437,7 +432,7 @@ def write(path, text):
 
 def reach_report(figures_path, work, report):
     rows = read_figures(figures_path)
-    facts = facts_of(rows)
+    facts = {key: values[-1] for key, values in rows["fact"].items()}
     runs = hyperfine_runs(work, "reach.json")
     names = lines_of(rows["list"]["on"][-1])
     answering = sum(name.startswith("host-") for name in names)

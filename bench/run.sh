@@ -7,13 +7,10 @@
 # BENCH_RUNS (25) and BENCH_SOAK (200 lookups) can be made smaller for a trial.
 # shellcheck disable=SC2154 # the programs' paths are set by the build's bench-programs.sh
 set -euo pipefail
-root=$(cd "$(dirname "$0")/.." && pwd)
-cd "$root"
 # shellcheck source=bench/common.sh
-. bench/common.sh
+. "$(dirname "$0")/common.sh"
 began=$(date +%s)
 
-bash scripts/setup.sh
 choose_build
 report=$report_dir/REPORT$report_suffix.md
 build_bench_targets bench_harness
