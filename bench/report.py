@@ -8,8 +8,9 @@
 FIGURES.csv holds rows of kind,key,value: facts the scripts gathered (fact), the lists of names a
 run was given (list), what a watched run saw (watch) and, for the main report, what the harness
 measured inside Windows (see bench/harness/harness_main.cpp). WORK is a script's folder of runs:
-hyperfine's JSON exports, the probe's findings and every run's output. Every median, target and
-verdict of the benchmark is computed here, and the prose around them is in bench/templates/.
+hyperfine's JSON exports, the probe's findings and every run's output. Every median, ratio and
+verdict of the benchmark is computed here; the reports' text, with the places where the figures
+go, is in bench/templates/.
 """
 import csv
 import glob
@@ -23,6 +24,7 @@ TEMPLATES = os.path.join(os.path.dirname(os.path.abspath(__file__)), "templates"
 MIB = 1048576
 SECTION_BEGIN = "<!-- reachability check: made by bench/reach.sh -->"
 SECTION_END = "<!-- end of reachability check -->"
+HEADER = ["\ufeffcomputer", "serial", "status", "code", "description", "milliseconds", "protocol"]
 
 
 def median(values):
@@ -37,119 +39,73 @@ def verdict(met):
     return "yes" if met else "**no**"
 
 
+class Series(dict):
+    """Runs by name, with their medians and minimums, for the templates to look up."""
+
+    def __init__(self, runs):
+        super().__init__(runs)
+        self.med = {key: median(values) for key, values in runs.items()}
+        self.min = {key: min(values) for key, values in runs.items()}
+        self.ratio = Ratios(self)
+
+
+class Ratios(dict):
+    """For "a/b": the ratio of the medians of the series a and b, then of their minimums in brackets."""
+
+    def __init__(self, series):
+        super().__init__()
+        self.series = series
+
+    def __missing__(self, key):
+        a, b = key.split("/")
+        return f"{self.series.med[a] / self.series.med[b]:.2f} ({self.series.min[a] / self.series.min[b]:.2f})"
+
+
 def read_figures(path):
-    """The rows by kind: {kind: {key: [values in order]}}."""
+    """The rows by kind, {kind: {key: [values in order]}}, and the facts, {key: last value}."""
     rows = defaultdict(lambda: defaultdict(list))
     with open(path, newline="", encoding="utf-8") as file:
         for kind, key, value in csv.reader(file):
             rows[kind][key].append(value)
-    return rows
+    return rows, {key: values[-1] for key, values in rows["fact"].items()}
 
 
-def machine_table(facts):
-    lines = [
-        ("Processors (nproc)", facts["nproc"]),
-        ("CPU", facts["cpu"]),
-        ("Memory", facts["memory"]),
-        ("System", facts["system"]),
-        ("Wine", f"{facts['wine']}, {facts['bits']}-bit prefix ({facts['arch']}), Xvfb, no window manager"),
-        ("Load average (1 min) before and after measuring", f"{facts['load_before']}, {facts['load_after']}"),
-    ]
-    return "| Machine | |\n|---|---|\n" + "\n".join(f"| {name} | {value} |" for name, value in lines)
-
-
-def fill(template, values):
+def fill(template, values, facts):
+    lines = [("Processors (nproc)", facts["nproc"]), ("CPU", facts["cpu"]), ("Memory", facts["memory"]),
+             ("System", facts["system"]),
+             ("Wine", f"{facts['wine']}, {facts['bits']}-bit prefix ({facts['arch']}), Xvfb, no window manager"),
+             ("Load average (1 min) before and after measuring", f"{facts['load_before']}, {facts['load_after']}")]
+    table = "| Machine | |\n|---|---|\n" + "\n".join(f"| {name} | {value} |" for name, value in lines)
     with open(os.path.join(TEMPLATES, template), encoding="utf-8") as file:
-        return file.read().format_map(values)
-
-
-# The main report.
-
-def ratio(subject, base):
-    """The ratio of the medians, then of the minimums in brackets."""
-    return f"{median(subject) / median(base):.2f} ({min(subject) / min(base):.2f})"
+        return file.read().format_map(dict(facts, machine_table=table, **values))
 
 
 def bench_report(figures_path):
-    rows = read_figures(figures_path)
-    facts = {key: values[-1] for key, values in rows["fact"].items()}
+    rows, facts = read_figures(figures_path)
     plan = {key: int(values[-1]) for key, values in rows["plan"].items()}
-    t = {key: [float(v) for v in values] for key, values in rows["time"].items()}
-    serial = {key: values[-1] for key, values in rows["serial"].items()}
+    t = Series({key: [float(v) for v in values] for key, values in rows["time"].items()})
+    med, low = t.med, t.min
     startup_target, lookup_target = 1.15, 1.05
 
-    def row(measurement, subject, series, ratio_text="", target="", met=""):
-        return (f"| {measurement} | {subject} | {min(t[series]):.1f} | {median(t[series]):.1f} | "
-                f"{ratio_text} | {target} | {met} |")
-
-    tool, floor, manifest = t["startup.tool"], t["startup.floor"], t["startup.manifest"]
-    startup_met = [verdict(median(tool) <= startup_target * median(base)) for base in (floor, manifest)]
-    lookup_met = median(t["lookup.tool"]) <= lookup_target * median(t["lookup.floor"])
-    job = t["job.tool"]
-    job_met = median(job) < median(t["job.wmic"]) and median(job) < median(t["job.cscript"])
-    timing = [
-        "| Measurement | Subject | Min (ms) | Median (ms) | Ratio | Target | Met |",
-        "|---|---|--:|--:|--:|---|---|",
-        row("1. Start-up: process creation until the window is shown, idle, with the focus in the name box",
-            "the tool", "startup.tool",
-            f"{ratio(tool, floor)} to the bare window, {ratio(tool, manifest)} to the manifest floor",
-            f"≤ {startup_target:.2f} × floor",
-            f"{startup_met[0]} to the bare window, {startup_met[1]} to the manifest floor"),
-        row("", "floor: a bare window with an edit", "startup.floor"),
-        row("", "manifest floor: the same window carrying the tool's manifest (visual styles)",
-            "startup.manifest", f"{ratio(manifest, floor)} to the bare window"),
-        row("2. One lookup of \".\": click until the result box is shown", "the tool", "lookup.tool",
-            f"{ratio(t['lookup.tool'], t['lookup.floor'])} to the floor", f"≤ {lookup_target:.2f} × floor",
-            verdict(lookup_met)),
-        row("", "floor: the same COM calls in a console program, timed in-process", "lookup.floor"),
-        row("", "reference: the same COM calls and a message box, in a bare window", "lookup.floor_box",
-            f"tool ÷ this: {ratio(t['lookup.tool'], t['lookup.floor_box'])}"),
-        row("3. Whole job: start, look up \".\", read the answer, press OK, close, until the process has ended",
-            "the tool", "job.tool", "", "faster than both peers", verdict(job_met)),
-        row("", "… of which start until ready", "job.tool.start"),
-        row("", "… of which click until the result box", "job.tool.lookup"),
-        row("", "… of which OK until the process has ended", "job.tool.close"),
-        row("", "peer: `wmic bios get serialnumber`", "job.wmic", f"tool ÷ wmic: {ratio(job, t['job.wmic'])}"),
-        row("", "peer: `cscript` running a five-line script with a message box", "job.cscript",
-            f"tool ÷ cscript: {ratio(job, t['job.cscript'])}"),
-        row("", "reference: the same job by the bare window with the COM calls and the box", "job.floor_box",
-            f"tool ÷ this: {ratio(job, t['job.floor_box'])}"),
-    ]
-
     # How the tool's start-up divides between the bare window, visual styles and the tool itself.
-    def share(pick):
-        return {"tool": pick(tool), "floor": pick(floor), "styles": pick(manifest) - pick(floor),
-                "own": pick(tool) - pick(manifest)}
-    medians, minimums = share(median), share(min)
-    shares = {f"share_{key}": (f"{medians[key]:+.1f} ms ({minimums[key]:+.1f} ms)" if key in ("styles", "own")
-                               else f"{medians[key]:.1f} ms ({minimums[key]:.1f} ms)") for key in medians}
-    negative = min(list(medians.values()) + list(minimums.values())) < 0
+    share = {}
+    for what, figures in (("med", med), ("min", low)):
+        share[f"styles_{what}"] = figures["startup.manifest"] - figures["startup.floor"]
+        share[f"own_{what}"] = figures["startup.tool"] - figures["startup.manifest"]
+    negative = min(share.values()) < 0
 
     size = int(rows["image"]["size_bytes"][-1])
     stripped = rows["image"]["stripped"][-1] == "1"
     imports = [(dll, values[-1] == "1") for dll, values in rows["import"].items()]
-    image = [
-        "| Figure | Value | Target | Met |",
-        "|---|---|---|---|",
-        f"| Size of the .exe ({rows['image']['machine'][-1]}, symbols stripped: {'yes' if stripped else 'no'}) | "
-        f"{size / 1024:.1f} KiB ({size} bytes) | ≤ 256 KiB | {verdict(size <= 256 * 1024 and stripped)} |",
-        "| DLLs it imports | " + ", ".join(dll if system else f"{dll} (not a system DLL)" for dll, system in imports)
-        + f" | the system's own only | {verdict(imports and all(system for _, system in imports))} |",
-    ]
 
     half = plan["soak"] // 2
-    process = [
-        f"| Process figure | Process | After start | After {plan['warmups']} lookups | After {half} | "
-        f"After {plan['soak']} | Change over the last {plan['soak'] - half} | No growth |",
-        "|---|---|--:|--:|--:|--:|--:|---|",
-    ]
-    figure_rows = [("Handles", "handles", 1, True), ("USER objects", "user_objects", 1, True),
-                   ("Windows (top-level, child, message-only)", "windows", 1, True),
-                   ("GDI objects", "gdi_objects", 1, True),
-                   ("Private memory: committed private regions (KiB)", "committed_private_bytes", 1024, True),
-                   ("Resident private memory, as Wine reports it (KiB)", "private_bytes", 1024, False)]
+    process = []
     processes = [("tool", "the tool"), ("floor", "COM floor"), ("floor_box", "windowed reference")]
-    for name, figure, unit, judged in figure_rows:
+    for name, figure, unit, judged in [
+            ("Handles", "handles", 1, True), ("USER objects", "user_objects", 1, True),
+            ("Windows (top-level, child, message-only)", "windows", 1, True), ("GDI objects", "gdi_objects", 1, True),
+            ("Private memory: committed private regions (KiB)", "committed_private_bytes", 1024, True),
+            ("Resident private memory, as Wine reports it (KiB)", "private_bytes", 1024, False)]:
         def at(who, moment):
             value = rows["process"][f"{figure}/{who}/{moment}"][-1]
             return float(value) / unit if value else None
@@ -157,17 +113,11 @@ def bench_report(figures_path):
         def change(who):
             half_value, end = at(who, "half"), at(who, "end")
             return None if half_value is None or end is None else end - half_value
-        places = 0 if unit == 1 else 1
-        tool_change = change("tool")
+        places, tool_change = (0 if unit == 1 else 1), change("tool")
         references = [c for c in (change("floor"), change("floor_box")) if c is not None]
-        if not judged:
-            judgement = "not judged (see below)"
-        elif tool_change is None:
-            judgement = "not measurable"
-        else:
-            judgement = verdict(tool_change <= 0)
-            if tool_change > 0 and references and max(references) >= tool_change:
-                judgement += " (no more than a reference's)"
+        judgement = "not judged (see below)" if not judged else "not measurable" if tool_change is None else (
+            verdict(tool_change <= 0) + (" (no more than a reference's)" if tool_change > 0 and references
+                                         and max(references) >= tool_change else ""))
         for who, label in processes:
             cells = ["not reported" if at(who, m) is None else f"{at(who, m):.{places}f}"
                      for m in ("start", "warmup", "half", "end")]
@@ -177,15 +127,21 @@ def bench_report(figures_path):
                            + f" | {judgement if first else ''} |")
 
     ended = int(facts["surrogates_ended"])
-    values = dict(facts, **shares, **{f"serial_{key}": value for key, value in serial.items()})
-    values.update(
-        machine_table=machine_table(facts), timing_table="\n".join(timing), image_table="\n".join(image),
-        process_table="\n".join(process), runs=plan["runs"], warmups=plan["warmups"],
-        poll_gap=f"{float(facts['poll_gap_ms']):.2f}",
-        surrogates=f"{ended} in this run" if ended else
-        "none in this run: here the bindings started no `dllhost.exe`",
-        share_noise="; a share below zero is lost in that noise." if negative else ".")
-    sys.stdout.write(fill("REPORT.md.in", values))
+    sys.stdout.write(fill("REPORT.md.in", dict(
+        t=t, med=med, min=low, share=share, plan=plan, half=half, last=plan["soak"] - half,
+        serial={key: values[-1] for key, values in rows["serial"].items()},
+        startup_target=startup_target, lookup_target=lookup_target,
+        startup_met=[verdict(med["startup.tool"] <= startup_target * med[base])
+                     for base in ("startup.floor", "startup.manifest")],
+        lookup_met=verdict(med["lookup.tool"] <= lookup_target * med["lookup.floor"]),
+        job_met=verdict(med["job.tool"] < med["job.wmic"] and med["job.tool"] < med["job.cscript"]),
+        size_kib=size / 1024, size=size, image_machine=rows["image"]["machine"][-1], stripped="yes" if stripped else "no",
+        size_met=verdict(size <= 256 * 1024 and stripped),
+        imports=", ".join(dll if system else f"{dll} (not a system DLL)" for dll, system in imports),
+        imports_met=verdict(imports and all(system for _, system in imports)),
+        process_table="\n".join(process), poll_gap=float(facts["poll_gap_ms"]),
+        surrogates=f"{ended} in this run" if ended else "none in this run: here the bindings started no `dllhost.exe`",
+        share_noise="; a share below zero is lost in that noise." if negative else "."), facts))
 
 
 # What the fleet's and the reachability check's scripts leave in their folders.
@@ -204,8 +160,7 @@ def probe_findings(path):
     """The fleet probe's findings: wall_ms, exit_code, walk_ms and samples (ms, total, in stacks, stacks)."""
     findings = {"samples": []}
     with open(path, encoding="utf-8") as file:
-        for line in file:
-            words = line.split()
+        for words in (line.split() for line in file):
             if words and words[0] == "sample":
                 findings["samples"].append(tuple(float(word) for word in words[1:]))
             elif len(words) == 2:
@@ -214,16 +169,17 @@ def probe_findings(path):
 
 
 def lines_of(path):
-    with open(path, encoding="utf-8") as file:
-        return file.read().split()
+    return read_text(path).split()
+
+
+def read_text(path):
+    with open(path, encoding="utf-8", errors="replace") as file:
+        return file.read()
 
 
 def csv_rows(path):
     with open(path, newline="", encoding="utf-8", errors="replace") as file:
         return list(csv.reader(file))
-
-
-HEADER = ["\ufeffcomputer", "serial", "status", "code", "description", "milliseconds", "protocol"]
 
 
 def as_scripted(out, names, serial, peer=False):
@@ -234,18 +190,13 @@ def as_scripted(out, names, serial, peer=False):
         if not rows or rows[0] != HEADER:
             return False
         rows = rows[1:]
-    if len(rows) != len(names):
-        return False
-    for row, name in zip(rows, names):
+
+    def good(row, name):
         if peer:
-            good = row == [name, serial]
-        else:
-            status = "timed out" if name.startswith("hang-") else "ok"
-            good = len(row) == len(HEADER) and row[0] == name and row[2] == status and (
-                status != "ok" or row[1] == serial)
-        if not good:
-            return False
-    return True
+            return row == [name, serial]
+        status = "timed out" if name.startswith("hang-") else "ok"
+        return len(row) == len(HEADER) and row[0] == name and row[2] == status and (status != "ok" or row[1] == serial)
+    return len(rows) == len(names) and all(good(row, name) for row, name in zip(rows, names))
 
 
 def check_outputs(work, rows, runs, probes, serial):
@@ -266,161 +217,107 @@ def check_outputs(work, rows, runs, probes, serial):
 
 
 def fleet_report(figures_path, work, report):
-    rows = read_figures(figures_path)
-    facts = {key: values[-1] for key, values in rows["fact"].items()}
-    serial, latency_ms = facts["serial"], int(facts["latency_ms"])
-    default, names = int(facts["default_parallel"]), int(facts["names"])
-    timeout_s, hold_timeout_s = int(facts["timeout_s"]), int(facts["hold_timeout_s"])
+    rows, facts = read_figures(figures_path)
+    latency_ms, default, names = int(facts["latency_ms"]), int(facts["default_parallel"]), int(facts["names"])
     parallels = sorted({8, 16, 64, 128, 256, default})
     runs = hyperfine_runs(work, "hyperfine/*.json")
     probes = {os.path.basename(path)[:-4]: probe_findings(path)
               for path in glob.glob(os.path.join(work, "probe", "*.txt"))}
-    checked, failures = check_outputs(work, rows, runs, probes, serial)
-    seconds = {key: [s for s, _ in value] for key, value in runs.items()}
-    med = {key: median(value) for key, value in seconds.items()}
-    low = {key: min(value) for key, value in seconds.items()}
+    checked, failures = check_outputs(work, rows, runs, probes, facts["serial"])
+    t = Series({key: [s for s, _ in value] for key, value in runs.items()})
+    med, low = t.med, t.min
+    med["default"], low["default"] = med[f"p{default}"], low[f"p{default}"]
+    ideal = {p: names * latency_ms / 1000 / p for p in [1] + parallels}
 
-    def ideal(p):
-        return names * latency_ms / 1000 / p
-
-    # Peak private bytes of a sampled run: (bytes, thread stacks then, samples taken).
+    # A sampled run's peak: its private bytes, thread stacks then, samples taken, and the peak
+    # outside thread stacks.
     def peak(key):
-        samples = probes[key]["samples"]
-        top = max(samples, key=lambda s: s[1]) if samples else (0, 0, 0, 0)
-        return top[1], int(top[3]), len(samples)
+        samples = probes[key]["samples"] or [(0, 0, 0, 0)]
+        top = max(samples, key=lambda s: s[1])
+        return {"mib": top[1] / MIB, "stacks": int(top[3]), "samples": len(probes[key]["samples"]),
+                "other_mib": max(s[1] - s[2] for s in samples) / MIB}
+    peaks = {key: peak(key) for key in probes}
 
     def per_lookup(p):
-        (bytes_p, stacks_p, _), (bytes_1, stacks_1, _) = peak(f"memory-p{p}"), peak("memory-p1")
-        return (bytes_p - bytes_1) / (stacks_p - stacks_1) / MIB if stacks_p != stacks_1 else float("nan")
+        here, single = peaks[f"memory-p{p}"], peaks["memory-p1"]
+        return (here["mib"] - single["mib"]) / (here["stacks"] - single["stacks"])
 
     hung_names = sum(name.startswith("hang-") for name in lines_of(rows["list"]["hang"][-1]))
     hung_timed_out = "/".join(str(n) for n in sorted({
         sum(r[0].startswith("hang-") and r[1:3] == ["", "timed out"] for r in csv_rows(out))
         for out in glob.glob(os.path.join(work, "out", "hang-*"))}))
-    hang_bound = -(-names // default) * timeout_s
-    default_key = f"p{default}"
+    hang_bound = -(-names // default) * int(facts["timeout_s"])
 
     # Growth over the default's sampled run: the medians of the first and second half's samples.
-    growth_probe = probes[f"memory-p{default}"]
-    wall = growth_probe["wall_ms"]
-    halves = [[s for s in growth_probe["samples"] if (s[0] < wall / 2) == first] for first in (True, False)]
-    other = [median([s[1] - s[2] for s in half]) for half in halves]
-    total = [median([s[1] for s in half]) for half in halves]
-    growth_names = int(facts["growth_names"])
-    growth_per_name = (other[1] - other[0]) / (growth_names / 2) / 1024
+    growth = probes[f"memory-p{default}"]
+    halves = [[s for s in growth["samples"] if (s[0] < growth["wall_ms"] / 2) == first] for first in (True, False)]
+    other = [median([s[1] - s[2] for s in half]) / MIB for half in halves]
+    total = [median([s[1] for s in half]) / MIB for half in halves]
+    growth_per_name = (other[1] - other[0]) * 1024 / (int(facts["growth_names"]) / 2)
 
-    best_p = min(parallels, key=lambda p: med[f"p{p}"])
-    best = med[f"p{best_p}"]
-    supported = next(p for p in [1] + parallels if med[f"p{p}"] <= 1.25 * best)
+    best = min(parallels, key=lambda p: med[f"p{p}"])
+    supported = next(p for p in [1] + parallels if med[f"p{p}"] <= 1.25 * med[f"p{best}"])
     sizes = [int(n) for n in facts["scale"].split()]
-    small, large = sizes[0], sizes[-1]
+    small, large = f"scale-memory-n{sizes[0]}", f"scale-memory-n{sizes[-1]}"
     us = {n: med[f"n{n}"] * 1e6 / n for n in sizes}
-    scale_peak = {n: peak(f"scale-memory-n{n}") for n in sizes}
-    scale_other = {n: max([s[1] - s[2] for s in probes[f"scale-memory-n{n}"]["samples"]], default=0) for n in sizes}
     watch = {key: [float(v) for v in values[-1].split()] for key, values in rows["watch"].items()}
-    nothing_s = med["help"]
-    first_row_s, whole_s = watch["first_row"]
-    held_first_s, held_end_s = watch["hang_first"]
     walks = [probes[f"memory-p{p}"]["walk_ms"] for p in [1] + parallels]
 
     parallel_rows = []
     for p in [1] + parallels:
-        key = f"p{p}"
-        bytes_p, stacks_p, samples_p = peak(f"memory-{key}")
+        key, here = f"p{p}", peaks[f"memory-p{p}"]
         listed = len(lines_of(rows["list"][f"memory-{key}"][-1]))
         parallel_rows.append(
-            f"| {p}{' (default)' if p == default else ''} | {ideal(p):.2f} | {med[key]:.2f} "
-            f"({'once' if p == 1 else f'{low[key]:.2f}'}) | {med[key] / ideal(p):.2f} | {bytes_p / MIB:.1f} | "
-            f"{stacks_p} | {'—' if p == 1 else f'{per_lookup(p):.1f}'} | {samples_p} ({listed}) |")
-    hang_peak = peak("memory-hang")
-    parallel_rows.append(f"| reference: {names:,} `fast-*` names, no latency, default | 0 | {med['fast']:.2f} "
-                         f"({low['fast']:.2f}) | | | | | |")
-    parallel_rows.append(
-        f"| reference: {names:,} names, {hung_names} hanging, `--timeout {timeout_s}`, default | | "
-        f"{med['hang']:.2f} ({low['hang']:.2f}) | | {hang_peak[0] / MIB:.1f} | {hang_peak[1]} | | "
-        f"{hang_peak[2]} ({names}) |")
-
-    scale_rows = [f"| {n} | {us[n]:.0f} | {scale_peak[n][0] / MIB:.1f} | {scale_peak[n][1]} | "
-                  f"{scale_other[n] / MIB:.1f} | {scale_peak[n][2]} |" for n in sizes]
-    peak_small, peak_large = scale_peak[small][0], scale_peak[large][0]
-    default_ideal, default_time = ideal(default), med[default_key]
+            f"| {p}{' (default)' if p == default else ''} | {ideal[p]:.2f} | {med[key]:.2f} "
+            f"({'once' if p == 1 else f'{low[key]:.2f}'}) | {med[key] / ideal[p]:.2f} | {here['mib']:.1f} | "
+            f"{here['stacks']} | {'—' if p == 1 else f'{per_lookup(p):.1f}'} | {here['samples']} ({listed}) |")
+    scale_rows = [f"| {n} | {us[n]:.0f} | {peaks[f'scale-memory-n{n}']['mib']:.1f} | "
+                  f"{peaks[f'scale-memory-n{n}']['stacks']} | {peaks[f'scale-memory-n{n}']['other_mib']:.1f} | "
+                  f"{peaks[f'scale-memory-n{n}']['samples']} |" for n in sizes]
     top = parallels[-1]
-    peer_names = len(lines_of(rows["list"]["peer"][-1]))
-    first_row_list = int(facts["first_row_names"])
-    fleet_targets = [
-        f"| 1. {names:,} names at {latency_ms} ms each, default `--parallel {default}` | ≤ 1.25 × the ideal "
-        f"{default_ideal:.2f} s ({names * latency_ms / 1000:.0f} s ÷ {default}) = {1.25 * default_ideal:.2f} s | "
-        f"{default_time:.2f} s ({low[default_key]:.2f}): {default_time / default_ideal:.2f} × the ideal; "
-        f"`--parallel 1`: {med['p1']:.2f} s, {med['p1'] / default_time:.1f} × the default's time | "
-        f"{verdict(default_time <= 1.25 * default_ideal)} |",
-        f"| 2. {peer_names} names: the sequential `cscript` peer beside quillmark at its default | quillmark ≥ 10 × "
-        f"faster | peer {med['peer']:.2f} s ({low['peer']:.2f}), quillmark {med['quillmark_peer']:.2f} s "
-        f"({low['quillmark_peer']:.2f}): {med['peer'] / med['quillmark_peer']:.1f} × faster | "
-        f"{verdict(med['peer'] >= 10 * med['quillmark_peer'])} |",
-        f"| 3. {names:,} names of which {hung_names} hang, `--timeout {timeout_s}`, default parallelism | ends "
-        f"within ⌈{names} ÷ {default}⌉ × {timeout_s} s = {hang_bound} s (+ writing); every hung name `timed out` | "
-        f"{med['hang']:.2f} s ({low['hang']:.2f}), slowest {max(seconds['hang']):.2f} s; hung names `timed out`: "
-        f"{hung_timed_out} of {hung_names} in each run, the others `ok` | "
-        f"{verdict(max(seconds['hang']) <= hang_bound and hung_timed_out == str(hung_names))} |",
-        f"| 4. Peak private bytes at `--parallel` 16, 64 and 256 | figures, to choose the default | "
-        f"{peak('memory-p16')[0] / MIB:.1f}, {peak('memory-p64')[0] / MIB:.1f} and "
-        f"{peak('memory-p256')[0] / MIB:.1f} MiB; about {per_lookup(16):.1f} MiB per lookup in flight "
-        f"(see below) | reported |",
-        f"| 4. No growth over {growth_names:,} names at the default | outside thread stacks, the second half's "
-        f"median no higher than the first's by more than the rows kept for the output (≤ 0.5 KiB a name) | "
-        f"{other[0] / MIB:.2f} → {other[1] / MIB:.2f} MiB: {growth_per_name:.2f} KiB a name (all private bytes: "
-        f"{total[0] / MIB:.1f} → {total[1] / MIB:.1f} MiB) | {verdict(growth_per_name <= 0.5)} |",
-    ]
-    scale_targets = [
-        f"| Time a name at {large:,} beside {small:,} | ≤ 1.1 × | {us[large]:.0f} µs against {us[small]:.0f} µs: "
-        f"{us[large] / us[small]:.2f} × | {verdict(us[large] <= 1.1 * us[small])} |",
-        f"| Peak private bytes at {large:,} beside {small:,} | ≤ 1.5 × | {peak_large / MIB:.1f} MiB against "
-        f"{peak_small / MIB:.1f} MiB: {peak_large / peak_small:.2f} × | {verdict(peak_large <= 1.5 * peak_small)} |",
-        f"| Peak outside thread stacks at {large:,} beside {small:,} | (the same, without the stacks of the "
-        f"lookups in flight at the peak) | {scale_other[large] / MIB:.1f} MiB against {scale_other[small] / MIB:.1f}"
-        f" MiB: {scale_other[large] / scale_other[small]:.2f} × | "
-        f"{verdict(scale_other[large] <= 1.5 * scale_other[small])} |",
-        f"| First row of {first_row_list:,} names | within 1 s of the first lookup's end | first row "
-        f"{first_row_s:.2f} s after the process was started, the whole run {whole_s:.2f} s; a run that looks "
-        f"nothing up (`--help`) takes {nothing_s:.2f} s from start to end, so the first row came "
-        f"{first_row_s - nothing_s:.2f} s after the program could first have written anything | "
-        f"{verdict(first_row_s - nothing_s <= 1)} |",
-        f"| A hung first computer, then {names:,} that answer at once, `--timeout {hold_timeout_s}` | holds the rest "
-        f"back until its deadline at most | first row (its `timed out`) at {held_first_s:.2f} s, the run over at "
-        f"{held_end_s:.2f} s, with {facts['held_rows']} rows `ok` | "
-        f"{verdict(held_first_s <= hold_timeout_s + nothing_s + 1)} |",
-    ]
-    room = ("puts the 1.25 × target out of reach here" if med["fast"] > 1.25 * default_ideal else
-            f"leaves {1.25 * default_ideal - med['fast']:.2f} s between that floor and the 1.25 × target here")
-    against = "" if best_p == supported else f", against {peak(f'memory-p{best_p}')[0] / MIB:.1f} MiB at {best_p}"
-    top_stacks = peak(f"memory-p{top}")[1]
-    saturated = "" if top_stacks >= top else (
-        f"\nAt `--parallel {top}` the peak sample held {top_stacks} thread stacks: the machine\n"
-        "finishes lookups about as fast as it can start them, so asking for more in flight gains nothing.")
-    values = dict(facts)
-    values.update(
-        machine_table=machine_table(facts), rounds=facts["rounds"], names_text=f"{names:,}",
+    top_stacks = peaks[f"memory-p{top}"]["stacks"]
+    nothing, first_row = med["help"], watch["first_row"][0]
+    text = fill("FLEET.md.in", dict(
+        med=med, min=low, peaks=peaks, ideal=ideal[default], names=names, hung_names=hung_names,
+        hung_timed_out=hung_timed_out, hang_bound=hang_bound, hang_max=max(t["hang"]),
+        latency_total=names * latency_ms / 1000, us_small=us[sizes[0]], us_large=us[sizes[-1]],
+        small=sizes[0], large=sizes[-1], peak_small=peaks[small], peak_large=peaks[large],
+        first_row=first_row, whole=watch["first_row"][1], nothing=nothing,
+        held_first=watch["hang_first"][0], held_end=watch["hang_first"][1],
+        per16=per_lookup(16), other=other, total=total, growth_per_name=growth_per_name,
+        first_row_names=int(facts["first_row_names"]), growth_names=int(facts["growth_names"]),
+        peer_names=len(lines_of(rows["list"]["peer"][-1])),
+        met=[verdict(med["default"] <= 1.25 * ideal[default]), verdict(med["peer"] >= 10 * med["quillmark_peer"]),
+             verdict(max(t["hang"]) <= hang_bound and hung_timed_out == str(hung_names)),
+             verdict(growth_per_name <= 0.5), verdict(us[sizes[-1]] <= 1.1 * us[sizes[0]]),
+             verdict(peaks[large]["mib"] <= 1.5 * peaks[small]["mib"]),
+             verdict(peaks[large]["other_mib"] <= 1.5 * peaks[small]["other_mib"]),
+             verdict(first_row - nothing <= 1),
+             verdict(watch["hang_first"][0] <= int(facts["hold_timeout_s"]) + nothing + 1)],
+        ideal_bound=1.25 * ideal[default], ideal_share=med["default"] / ideal[default],
+        sequential_share=med["p1"] / med["default"], peer_share=med["peer"] / med["quillmark_peer"],
+        us_share=us[sizes[-1]] / us[sizes[0]], peak_share=peaks[large]["mib"] / peaks[small]["mib"],
+        other_share=peaks[large]["other_mib"] / peaks[small]["other_mib"], first_row_late=first_row - nothing,
+        fast_share=med["fast"] / ideal[default], supported_time=med[f"p{supported}"], best_time=med[f"p{best}"],
+        held_rows=facts["held_rows"], supported=supported, best=best, supported_cost=per_lookup(supported),
+        supported_peak=peaks[f"memory-p{supported}"]["mib"],
+        against="" if best == supported else f", against {peaks[f'memory-p{best}']['mib']:.1f} MiB at {best}",
+        room="puts the 1.25 × target out of reach here" if med["fast"] > 1.25 * ideal[default] else
+        f"leaves {1.25 * ideal[default] - med['fast']:.2f} s between that floor and the 1.25 × target here",
+        saturated="" if top_stacks >= top else (
+            f"\nAt `--parallel {top}` the peak sample held {top_stacks} thread stacks: the machine\n"
+            "finishes lookups about as fast as it can start them, so asking for more in flight gains nothing."),
         scripted=f"All {checked} outputs were as scripted." if not failures else
-        f"**Not as scripted:** {', '.join(failures)}.",
-        fleet_targets="\n".join(fleet_targets), scale_rows="\n".join(scale_rows),
-        scale_targets="\n".join(scale_targets), parallel_rows="\n".join(parallel_rows),
-        supported=supported, supported_time=f"{med[f'p{supported}']:.2f}", best=f"{best:.2f}", fastest=best_p,
-        supported_cost=f"{per_lookup(supported):.1f}", supported_peak=f"{peak(f'memory-p{supported}')[0] / MIB:.1f}",
-        against=against, fast_time=f"{med['fast']:.2f}", fast_share=f"{med['fast'] / default_ideal:.2f}",
-        room=room, saturated=saturated, walk_min=f"{min(walks):.2f}", walk_max=f"{max(walks):.2f}",
-        growth_names_text=f"{growth_names:,}", samples_first=len(halves[0]), samples_second=len(halves[1]),
-        other_first=f"{other[0] / MIB:.2f}", other_second=f"{other[1] / MIB:.2f}")
-    text = fill("FLEET.md.in", values)
+        f"**Not as scripted:** {', '.join(failures)}.", walk_min=min(walks), walk_max=max(walks),
+        parallel_rows="\n".join(parallel_rows), scale_rows="\n".join(scale_rows),
+        samples=[len(half) for half in halves]), facts)
     # bench/reach.sh's section of the report is kept as it is.
     section = reach_section_of(report)
     write(report, text + (f"\n{section}\n" if section else ""))
 
 
 def reach_section_of(report):
-    if not os.path.exists(report):
-        return ""
-    with open(report, encoding="utf-8") as file:
-        text = file.read()
+    text = read_text(report) if os.path.exists(report) else ""
     begin, end = text.find(SECTION_BEGIN), text.find(SECTION_END)
     return text[begin:end + len(SECTION_END)] if 0 <= begin < end else ""
 
@@ -431,13 +328,11 @@ def write(path, text):
 
 
 def reach_report(figures_path, work, report):
-    rows = read_figures(figures_path)
-    facts = {key: values[-1] for key, values in rows["fact"].items()}
+    rows, facts = read_figures(figures_path)
     runs = hyperfine_runs(work, "reach.json")
     names = lines_of(rows["list"]["on"][-1])
     answering = sum(name.startswith("host-") for name in names)
     silent = len(names) - answering
-    default, latency_ms, reach_ms = int(facts["default_parallel"]), int(facts["latency_ms"]), int(facts["reach_ms"])
     # Every run's rows as scripted: each answering name ok with its serial over DCOM, each silent one
     # unreachable with the silence code and no protocol, exit code 1 (0 for the off runs).
     ok_row = re.compile(r"^host-\d+\.reach\.test,SN-reach,ok,,,\d+,dcom$", re.M)
@@ -448,43 +343,32 @@ def reach_report(figures_path, work, report):
         if len(outputs) != len(runs[key]):
             checked = f"no ({len(outputs)} {key} outputs of {len(runs[key])} runs)"
         for out in outputs:
-            with open(out, encoding="utf-8", errors="replace") as file:
-                text = file.read().replace("\r", "")
+            text = read_text(out).replace("\r", "")
             ok, unreachable = len(ok_row.findall(text)), len(silent_row.findall(text))
             if ok != answering or unreachable != wanted_silent:
                 checked = f"no ({out}: {ok} ok, {unreachable} unreachable)"
         if any(code != wanted_exit for _, code in runs[key]):
             checked = "no (an exit code)"
-    times = {key: [s for s, _ in value] for key, value in runs.items()}
-    on, answering_off = median(times["on"]), median(times["off"])
-    silent_cost_s = int(facts["silent_cost_s"])
+    t = Series({key: [s for s, _ in value] for key, value in runs.items()})
+    default = int(facts["default_parallel"])
     # With the check off, each silent computer holds a lookup slot for the platform's 21 s.
-    off = answering_off + silent * silent_cost_s / default
-    ideal = (answering * latency_ms / 1000 + silent * reach_ms / 1000) / default
-    rows_text = [
-        f"| Check on (`--reach-timeout {reach_ms}`), {len(names)} names | ≥ 10 × faster than off | {on:.2f} s "
-        f"({min(times['on']):.2f}) against {off:.2f} s off: {off / on:.1f} × faster | {verdict(off >= 10 * on)} |",
-        f"| Check on, beside the ideal | ≤ 1.3 × the ideal {ideal:.2f} s = {1.3 * ideal:.2f} s | "
-        f"{on / ideal:.2f} × the ideal | {verdict(on <= 1.3 * ideal)} |",
-        f"| Check off: the {answering} answering names alone, measured | figure | {answering_off:.2f} s "
-        f"({min(times['off']):.2f}) | reported |",
-    ]
-    values = dict(facts, names=len(names), answering=answering, silent=silent, checked=checked,
-                  rounds=len(times["on"]), targets="\n".join(rows_text))
-    section = fill("REACH.md.in", values).strip()
-    text = ""
-    if os.path.exists(report):
-        with open(report, encoding="utf-8") as file:
-            text = file.read()
+    off = t.med["off"] + silent * int(facts["silent_cost_s"]) / default
+    ideal = (answering * int(facts["latency_ms"]) + silent * int(facts["reach_ms"])) / 1000 / default
+    on = t.med["on"]
+    section = fill("REACH.md.in", dict(
+        med=t.med, min=t.min, off=off, ideal=ideal, off_share=off / on, ideal_bound=1.3 * ideal,
+        ideal_share=on / ideal, names=len(names), answering=answering, silent=silent,
+        checked=checked, rounds=len(t["on"]), met=[verdict(off >= 10 * on), verdict(on <= 1.3 * ideal)]),
+        facts).strip()
+    text = read_text(report) if os.path.exists(report) else ""
     old = reach_section_of(report)
     # The section replaces its earlier version, or follows what bench/fleet.sh wrote.
-    text = text.replace(old, section) if old else text + f"\n{section}\n"
-    write(report, text)
+    write(report, text.replace(old, section) if old else text + f"\n{section}\n")
     print(f"reach: on {on:.2f} s, off {off:.2f} s (computed), ideal {ideal:.2f} s; outputs as scripted: {checked}")
 
 
 if __name__ == "__main__":
-    if len(sys.argv) >= 3 and sys.argv[1] == "bench":
+    if len(sys.argv) == 3 and sys.argv[1] == "bench":
         bench_report(sys.argv[2])
     elif len(sys.argv) == 5 and sys.argv[1] in ("fleet", "reach"):
         (fleet_report if sys.argv[1] == "fleet" else reach_report)(*sys.argv[2:])
