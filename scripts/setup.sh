@@ -7,7 +7,7 @@ packages=(
   cmake g++ make ninja-build libgtest-dev libgmock-dev googletest
   g++-mingw-w64-i686 mingw-w64-i686-dev binutils-mingw-w64-i686
   g++-mingw-w64-x86-64 mingw-w64-x86-64-dev binutils-mingw-w64-x86-64
-  wine wine32:i386 wine64 fonts-wine xvfb x11-utils imagemagick python3 clang-format nftables
+  wine wine32:i386 wine64 fonts-wine xvfb x11-utils imagemagick python3 clang-format nftables hyperfine
 )
 
 missing=()

@@ -1,8 +1,9 @@
-// The fleet benchmark's probe: runs one command line under the benchmark's clock and reports its
-// wall time, its exit code and, sampled while it runs, the private bytes it has committed.
+// The fleet benchmark's probe: runs one command line inside Wine and samples, while it runs, the
+// private bytes it has committed, which only a walk of its address space shows (the runs that are
+// only timed are timed by hyperfine, from outside).
 //   fleet_probe OUTPUT EVERY_MS COMMAND_LINE
-// The command's standard output and errors go to the file OUTPUT. EVERY_MS 0 takes no samples, so
-// that a timed run shares the machine with nothing of the probe's. Prints one finding a line:
+// The command's standard output and errors go to the file OUTPUT; EVERY_MS 0 takes no samples.
+// Prints one finding a line, read by bench/report.py:
 //   wall_ms <ms>, exit_code <code>, walk_ms <mean ms of one sample>, and for each sample
 //   sample <ms since start> <private bytes> <of which in thread stacks> <thread stacks>
 #include <windows.h>

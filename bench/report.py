@@ -1,0 +1,376 @@
+#!/usr/bin/env python3
+"""Writes the benchmark's reports from the raw figures that its scripts and programs measured.
+
+  report.py bench FIGURES.csv               the main report (bench/run.sh), on standard output
+  report.py fleet FIGURES.csv WORK REPORT   the fleet report (bench/fleet.sh), written to REPORT
+  report.py reach FIGURES.csv WORK REPORT   the reachability section (bench/reach.sh), in REPORT
+
+FIGURES.csv holds rows of kind,key,value: facts the scripts gathered (fact), the lists of names a
+run was given (list), what a watched run saw (watch) and, for the main report, what the harness
+measured inside Windows (see bench/harness/harness_main.cpp). WORK is a script's folder of runs:
+hyperfine's JSON exports, the probe's findings and every run's output. Every median, ratio and
+verdict of the benchmark is computed here; the reports' text, with the places where the figures
+go, is in bench/templates/.
+"""
+import csv
+import glob
+import json
+import os
+import re
+import sys
+from collections import defaultdict
+
+TEMPLATES = os.path.join(os.path.dirname(os.path.abspath(__file__)), "templates")
+MIB = 1048576
+SECTION_BEGIN = "<!-- reachability check: made by bench/reach.sh -->"
+SECTION_END = "<!-- end of reachability check -->"
+HEADER = ["\ufeffcomputer", "serial", "status", "code", "description", "milliseconds", "protocol"]
+
+
+def median(values):
+    values = sorted(values)
+    if not values:
+        raise SystemExit("report: a measurement without runs")
+    middle = len(values) // 2
+    return values[middle] if len(values) % 2 else (values[middle - 1] + values[middle]) / 2
+
+
+def verdict(met):
+    return "yes" if met else "**no**"
+
+
+class Series(dict):
+    """Runs by name, with their medians and minimums, for the templates to look up."""
+
+    def __init__(self, runs):
+        super().__init__(runs)
+        self.med = {key: median(values) for key, values in runs.items()}
+        self.min = {key: min(values) for key, values in runs.items()}
+        self.ratio = Ratios(self)
+
+
+class Ratios(dict):
+    """For "a/b": the ratio of the medians of the series a and b, then of their minimums in brackets."""
+
+    def __init__(self, series):
+        super().__init__()
+        self.series = series
+
+    def __missing__(self, key):
+        a, b = key.split("/")
+        return f"{self.series.med[a] / self.series.med[b]:.2f} ({self.series.min[a] / self.series.min[b]:.2f})"
+
+
+def read_figures(path):
+    """The rows by kind, {kind: {key: [values in order]}}, and the facts, {key: last value}."""
+    rows = defaultdict(lambda: defaultdict(list))
+    with open(path, newline="", encoding="utf-8") as file:
+        for kind, key, value in csv.reader(file):
+            rows[kind][key].append(value)
+    return rows, {key: values[-1] for key, values in rows["fact"].items()}
+
+
+def fill(template, values, facts):
+    lines = [("Processors (nproc)", facts["nproc"]), ("CPU", facts["cpu"]), ("Memory", facts["memory"]),
+             ("System", facts["system"]),
+             ("Wine", f"{facts['wine']}, {facts['bits']}-bit prefix ({facts['arch']}), Xvfb, no window manager"),
+             ("Load average (1 min) before and after measuring", f"{facts['load_before']}, {facts['load_after']}")]
+    table = "| Machine | |\n|---|---|\n" + "\n".join(f"| {name} | {value} |" for name, value in lines)
+    with open(os.path.join(TEMPLATES, template), encoding="utf-8") as file:
+        return file.read().format_map(dict(facts, machine_table=table, **values))
+
+
+def bench_report(figures_path):
+    rows, facts = read_figures(figures_path)
+    plan = {key: int(values[-1]) for key, values in rows["plan"].items()}
+    t = Series({key: [float(v) for v in values] for key, values in rows["time"].items()})
+    med, low = t.med, t.min
+    startup_target, lookup_target = 1.15, 1.05
+
+    # How the tool's start-up divides between the bare window, visual styles and the tool itself.
+    share = {}
+    for what, figures in (("med", med), ("min", low)):
+        share[f"styles_{what}"] = figures["startup.manifest"] - figures["startup.floor"]
+        share[f"own_{what}"] = figures["startup.tool"] - figures["startup.manifest"]
+    negative = min(share.values()) < 0
+
+    size = int(rows["image"]["size_bytes"][-1])
+    stripped = rows["image"]["stripped"][-1] == "1"
+    imports = [(dll, values[-1] == "1") for dll, values in rows["import"].items()]
+
+    half = plan["soak"] // 2
+    process = []
+    processes = [("tool", "the tool"), ("floor", "COM floor"), ("floor_box", "windowed reference")]
+    for name, figure, unit, judged in [
+            ("Handles", "handles", 1, True), ("USER objects", "user_objects", 1, True),
+            ("Windows (top-level, child, message-only)", "windows", 1, True), ("GDI objects", "gdi_objects", 1, True),
+            ("Private memory: committed private regions (KiB)", "committed_private_bytes", 1024, True),
+            ("Resident private memory, as Wine reports it (KiB)", "private_bytes", 1024, False)]:
+        def at(who, moment):
+            value = rows["process"][f"{figure}/{who}/{moment}"][-1]
+            return float(value) / unit if value else None
+
+        def change(who):
+            half_value, end = at(who, "half"), at(who, "end")
+            return None if half_value is None or end is None else end - half_value
+        places, tool_change = (0 if unit == 1 else 1), change("tool")
+        references = [c for c in (change("floor"), change("floor_box")) if c is not None]
+        judgement = "not judged (see below)" if not judged else "not measurable" if tool_change is None else (
+            verdict(tool_change <= 0) + (" (no more than a reference's)" if tool_change > 0 and references
+                                         and max(references) >= tool_change else ""))
+        for who, label in processes:
+            cells = ["not reported" if at(who, m) is None else f"{at(who, m):.{places}f}"
+                     for m in ("start", "warmup", "half", "end")]
+            cells.append("not measurable" if change(who) is None else f"{change(who):+.{places}f}")
+            first = who == "tool"
+            process.append(f"| {name if first else ''} | {label} | " + " | ".join(cells)
+                           + f" | {judgement if first else ''} |")
+
+    ended = int(facts["surrogates_ended"])
+    sys.stdout.write(fill("REPORT.md.in", dict(
+        t=t, med=med, min=low, share=share, plan=plan, half=half, last=plan["soak"] - half,
+        serial={key: values[-1] for key, values in rows["serial"].items()},
+        startup_target=startup_target, lookup_target=lookup_target,
+        startup_met=[verdict(med["startup.tool"] <= startup_target * med[base])
+                     for base in ("startup.floor", "startup.manifest")],
+        lookup_met=verdict(med["lookup.tool"] <= lookup_target * med["lookup.floor"]),
+        job_met=verdict(med["job.tool"] < med["job.wmic"] and med["job.tool"] < med["job.cscript"]),
+        size_kib=size / 1024, size=size, image_machine=rows["image"]["machine"][-1], stripped="yes" if stripped else "no",
+        size_met=verdict(size <= 256 * 1024 and stripped),
+        imports=", ".join(dll if system else f"{dll} (not a system DLL)" for dll, system in imports),
+        imports_met=verdict(imports and all(system for _, system in imports)),
+        process_table="\n".join(process), poll_gap=float(facts["poll_gap_ms"]),
+        surrogates=f"{ended} in this run" if ended else "none in this run: here the bindings started no `dllhost.exe`",
+        share_noise="; a share below zero is lost in that noise." if negative else "."), facts))
+
+
+# What the fleet's and the reachability check's scripts leave in their folders.
+
+def hyperfine_runs(work, pattern):
+    """Each command's seconds and exit codes over hyperfine's exports: {name: [(s, code)]}."""
+    runs = defaultdict(list)
+    for path in sorted(glob.glob(os.path.join(work, pattern))):
+        with open(path, encoding="utf-8") as file:
+            for result in json.load(file)["results"]:
+                runs[result["command"]] += list(zip(result["times"], result["exit_codes"]))
+    return runs
+
+
+def probe_findings(path):
+    """The fleet probe's findings: wall_ms, exit_code, walk_ms and samples (ms, total, in stacks, stacks)."""
+    findings = {"samples": []}
+    with open(path, encoding="utf-8") as file:
+        for words in (line.split() for line in file):
+            if words and words[0] == "sample":
+                findings["samples"].append(tuple(float(word) for word in words[1:]))
+            elif len(words) == 2:
+                findings[words[0]] = float(words[1])
+    return findings
+
+
+def lines_of(path):
+    return read_text(path).split()
+
+
+def read_text(path):
+    with open(path, encoding="utf-8", errors="replace") as file:
+        return file.read()
+
+
+def csv_rows(path):
+    with open(path, newline="", encoding="utf-8", errors="replace") as file:
+        return list(csv.reader(file))
+
+
+def as_scripted(out, names, serial, peer=False):
+    """Whether an output holds what the script says of each name, in their order: the CSV header,
+    then "ok" and the serial, or "timed out" for a hang-* name; the peer writes "name,serial"."""
+    rows = csv_rows(out)
+    if not peer:
+        if not rows or rows[0] != HEADER:
+            return False
+        rows = rows[1:]
+
+    def good(row, name):
+        if peer:
+            return row == [name, serial]
+        status = "timed out" if name.startswith("hang-") else "ok"
+        return len(row) == len(HEADER) and row[0] == name and row[2] == status and (status != "ok" or row[1] == serial)
+    return len(rows) == len(names) and all(good(row, name) for row, name in zip(rows, names))
+
+
+def check_outputs(work, rows, runs, probes, serial):
+    """Checks every run's output and exit code against its list; returns (checked, failures)."""
+    checked, failures = 0, []
+    for key, values in rows["list"].items():
+        names = lines_of(values[-1])
+        wanted = 1 if any(name.startswith("hang-") for name in names) else 0
+        outputs = sorted(glob.glob(os.path.join(work, "out", f"{key}-*")))
+        codes = [code for _, code in runs[key]] if key in runs else [probes[key]["exit_code"]]
+        if len(outputs) != len(codes):
+            failures.append(f"{key} ({len(outputs)} outputs of {len(codes)} runs)")
+        for out, code in zip(outputs, codes):
+            checked += 1
+            if code != wanted or not as_scripted(out, names, serial, peer=key == "peer"):
+                failures.append(f"{key} (exit code {code:.0f}, output {out})")
+    return checked, failures
+
+
+def fleet_report(figures_path, work, report):
+    rows, facts = read_figures(figures_path)
+    latency_ms, default, names = int(facts["latency_ms"]), int(facts["default_parallel"]), int(facts["names"])
+    parallels = sorted({8, 16, 64, 128, 256, default})
+    runs = hyperfine_runs(work, "hyperfine/*.json")
+    probes = {os.path.basename(path)[:-4]: probe_findings(path)
+              for path in glob.glob(os.path.join(work, "probe", "*.txt"))}
+    checked, failures = check_outputs(work, rows, runs, probes, facts["serial"])
+    t = Series({key: [s for s, _ in value] for key, value in runs.items()})
+    med, low = t.med, t.min
+    med["default"], low["default"] = med[f"p{default}"], low[f"p{default}"]
+    ideal = {p: names * latency_ms / 1000 / p for p in [1] + parallels}
+
+    # A sampled run's peak: its private bytes, thread stacks then, samples taken, and the peak
+    # outside thread stacks.
+    def peak(key):
+        samples = probes[key]["samples"] or [(0, 0, 0, 0)]
+        top = max(samples, key=lambda s: s[1])
+        return {"mib": top[1] / MIB, "stacks": int(top[3]), "samples": len(probes[key]["samples"]),
+                "other_mib": max(s[1] - s[2] for s in samples) / MIB}
+    peaks = {key: peak(key) for key in probes}
+
+    def per_lookup(p):
+        here, single = peaks[f"memory-p{p}"], peaks["memory-p1"]
+        return (here["mib"] - single["mib"]) / (here["stacks"] - single["stacks"])
+
+    hung_names = sum(name.startswith("hang-") for name in lines_of(rows["list"]["hang"][-1]))
+    hung_timed_out = "/".join(str(n) for n in sorted({
+        sum(r[0].startswith("hang-") and r[1:3] == ["", "timed out"] for r in csv_rows(out))
+        for out in glob.glob(os.path.join(work, "out", "hang-*"))}))
+    hang_bound = -(-names // default) * int(facts["timeout_s"])
+
+    # Growth over the default's sampled run: the medians of the first and second half's samples.
+    growth = probes[f"memory-p{default}"]
+    halves = [[s for s in growth["samples"] if (s[0] < growth["wall_ms"] / 2) == first] for first in (True, False)]
+    other = [median([s[1] - s[2] for s in half]) / MIB for half in halves]
+    total = [median([s[1] for s in half]) / MIB for half in halves]
+    growth_per_name = (other[1] - other[0]) * 1024 / (int(facts["growth_names"]) / 2)
+
+    best = min(parallels, key=lambda p: med[f"p{p}"])
+    supported = next(p for p in [1] + parallels if med[f"p{p}"] <= 1.25 * med[f"p{best}"])
+    sizes = [int(n) for n in facts["scale"].split()]
+    small, large = f"scale-memory-n{sizes[0]}", f"scale-memory-n{sizes[-1]}"
+    us = {n: med[f"n{n}"] * 1e6 / n for n in sizes}
+    watch = {key: [float(v) for v in values[-1].split()] for key, values in rows["watch"].items()}
+    walks = [probes[f"memory-p{p}"]["walk_ms"] for p in [1] + parallels]
+
+    parallel_rows = []
+    for p in [1] + parallels:
+        key, here = f"p{p}", peaks[f"memory-p{p}"]
+        listed = len(lines_of(rows["list"][f"memory-{key}"][-1]))
+        parallel_rows.append(
+            f"| {p}{' (default)' if p == default else ''} | {ideal[p]:.2f} | {med[key]:.2f} "
+            f"({'once' if p == 1 else f'{low[key]:.2f}'}) | {med[key] / ideal[p]:.2f} | {here['mib']:.1f} | "
+            f"{here['stacks']} | {'—' if p == 1 else f'{per_lookup(p):.1f}'} | {here['samples']} ({listed}) |")
+    scale_rows = [f"| {n} | {us[n]:.0f} | {peaks[f'scale-memory-n{n}']['mib']:.1f} | "
+                  f"{peaks[f'scale-memory-n{n}']['stacks']} | {peaks[f'scale-memory-n{n}']['other_mib']:.1f} | "
+                  f"{peaks[f'scale-memory-n{n}']['samples']} |" for n in sizes]
+    top = parallels[-1]
+    top_stacks = peaks[f"memory-p{top}"]["stacks"]
+    nothing, first_row = med["help"], watch["first_row"][0]
+    text = fill("FLEET.md.in", dict(
+        med=med, min=low, peaks=peaks, ideal=ideal[default], names=names, hung_names=hung_names,
+        hung_timed_out=hung_timed_out, hang_bound=hang_bound, hang_max=max(t["hang"]),
+        latency_total=names * latency_ms / 1000, us_small=us[sizes[0]], us_large=us[sizes[-1]],
+        small=sizes[0], large=sizes[-1], peak_small=peaks[small], peak_large=peaks[large],
+        first_row=first_row, whole=watch["first_row"][1], nothing=nothing,
+        held_first=watch["hang_first"][0], held_end=watch["hang_first"][1],
+        per16=per_lookup(16), other=other, total=total, growth_per_name=growth_per_name,
+        first_row_names=int(facts["first_row_names"]), growth_names=int(facts["growth_names"]),
+        peer_names=len(lines_of(rows["list"]["peer"][-1])),
+        met=[verdict(med["default"] <= 1.25 * ideal[default]), verdict(med["peer"] >= 10 * med["quillmark_peer"]),
+             verdict(max(t["hang"]) <= hang_bound and hung_timed_out == str(hung_names)),
+             verdict(growth_per_name <= 0.5), verdict(us[sizes[-1]] <= 1.1 * us[sizes[0]]),
+             verdict(peaks[large]["mib"] <= 1.5 * peaks[small]["mib"]),
+             verdict(peaks[large]["other_mib"] <= 1.5 * peaks[small]["other_mib"]),
+             verdict(first_row - nothing <= 1),
+             verdict(watch["hang_first"][0] <= int(facts["hold_timeout_s"]) + nothing + 1)],
+        ideal_bound=1.25 * ideal[default], ideal_share=med["default"] / ideal[default],
+        sequential_share=med["p1"] / med["default"], peer_share=med["peer"] / med["quillmark_peer"],
+        us_share=us[sizes[-1]] / us[sizes[0]], peak_share=peaks[large]["mib"] / peaks[small]["mib"],
+        other_share=peaks[large]["other_mib"] / peaks[small]["other_mib"], first_row_late=first_row - nothing,
+        fast_share=med["fast"] / ideal[default], supported_time=med[f"p{supported}"], best_time=med[f"p{best}"],
+        held_rows=facts["held_rows"], supported=supported, best=best, supported_cost=per_lookup(supported),
+        supported_peak=peaks[f"memory-p{supported}"]["mib"],
+        against="" if best == supported else f", against {peaks[f'memory-p{best}']['mib']:.1f} MiB at {best}",
+        room="puts the 1.25 × target out of reach here" if med["fast"] > 1.25 * ideal[default] else
+        f"leaves {1.25 * ideal[default] - med['fast']:.2f} s between that floor and the 1.25 × target here",
+        saturated="" if top_stacks >= top else (
+            f"\nAt `--parallel {top}` the peak sample held {top_stacks} thread stacks: the machine\n"
+            "finishes lookups about as fast as it can start them, so asking for more in flight gains nothing."),
+        scripted=f"All {checked} outputs were as scripted." if not failures else
+        f"**Not as scripted:** {', '.join(failures)}.", walk_min=min(walks), walk_max=max(walks),
+        parallel_rows="\n".join(parallel_rows), scale_rows="\n".join(scale_rows),
+        samples=[len(half) for half in halves]), facts)
+    # bench/reach.sh's section of the report is kept as it is.
+    section = reach_section_of(report)
+    write(report, text + (f"\n{section}\n" if section else ""))
+
+
+def reach_section_of(report):
+    text = read_text(report) if os.path.exists(report) else ""
+    begin, end = text.find(SECTION_BEGIN), text.find(SECTION_END)
+    return text[begin:end + len(SECTION_END)] if 0 <= begin < end else ""
+
+
+def write(path, text):
+    with open(path, "w", encoding="utf-8") as file:
+        file.write(text)
+
+
+def reach_report(figures_path, work, report):
+    rows, facts = read_figures(figures_path)
+    runs = hyperfine_runs(work, "reach.json")
+    names = lines_of(rows["list"]["on"][-1])
+    answering = sum(name.startswith("host-") for name in names)
+    silent = len(names) - answering
+    # Every run's rows as scripted: each answering name ok with its serial over DCOM, each silent one
+    # unreachable with the silence code and no protocol, exit code 1 (0 for the off runs).
+    ok_row = re.compile(r"^host-\d+\.reach\.test,SN-reach,ok,,,\d+,dcom$", re.M)
+    silent_row = re.compile(r"^silent-\d+\.reach\.test,,unreachable,0x8007274C,.*,\d+,$", re.M)
+    checked = "yes"
+    for key, wanted_exit, wanted_silent in (("on", 1, silent), ("off", 0, 0)):
+        outputs = sorted(glob.glob(os.path.join(work, "out", f"{key}-*")))
+        if len(outputs) != len(runs[key]):
+            checked = f"no ({len(outputs)} {key} outputs of {len(runs[key])} runs)"
+        for out in outputs:
+            text = read_text(out).replace("\r", "")
+            ok, unreachable = len(ok_row.findall(text)), len(silent_row.findall(text))
+            if ok != answering or unreachable != wanted_silent:
+                checked = f"no ({out}: {ok} ok, {unreachable} unreachable)"
+        if any(code != wanted_exit for _, code in runs[key]):
+            checked = "no (an exit code)"
+    t = Series({key: [s for s, _ in value] for key, value in runs.items()})
+    default = int(facts["default_parallel"])
+    # With the check off, each silent computer holds a lookup slot for the platform's 21 s.
+    off = t.med["off"] + silent * int(facts["silent_cost_s"]) / default
+    ideal = (answering * int(facts["latency_ms"]) + silent * int(facts["reach_ms"])) / 1000 / default
+    on = t.med["on"]
+    section = fill("REACH.md.in", dict(
+        med=t.med, min=t.min, off=off, ideal=ideal, off_share=off / on, ideal_bound=1.3 * ideal,
+        ideal_share=on / ideal, names=len(names), answering=answering, silent=silent,
+        checked=checked, rounds=len(t["on"]), met=[verdict(off >= 10 * on), verdict(on <= 1.3 * ideal)]),
+        facts).strip()
+    text = read_text(report) if os.path.exists(report) else ""
+    old = reach_section_of(report)
+    # The section replaces its earlier version, or follows what bench/fleet.sh wrote.
+    write(report, text.replace(old, section) if old else text + f"\n{section}\n")
+    print(f"reach: on {on:.2f} s, off {off:.2f} s (computed), ideal {ideal:.2f} s; outputs as scripted: {checked}")
+
+
+if __name__ == "__main__":
+    if len(sys.argv) == 3 and sys.argv[1] == "bench":
+        bench_report(sys.argv[2])
+    elif len(sys.argv) == 5 and sys.argv[1] in ("fleet", "reach"):
+        (fleet_report if sys.argv[1] == "fleet" else reach_report)(*sys.argv[2:])
+    else:
+        raise SystemExit(__doc__)
