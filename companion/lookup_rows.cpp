@@ -162,22 +162,25 @@ TableWidths HeaderWidths() {
   return widths;
 }
 
+struct StatusName {
+  RowStatus status;
+  const wchar_t* word;
+};
+
+constexpr StatusName kStatusNames[] = {
+    {RowStatus::kOk, L"ok"},
+    {RowStatus::kNoInstance, L"no instance"},
+    {RowStatus::kFailed, L"failed"},
+    {RowStatus::kTimedOut, L"timed out"},
+    {RowStatus::kUnreachable, L"unreachable"},
+    {RowStatus::kNotLookedUp, L"not looked up"},
+};
+
 }  // namespace
 
 const wchar_t* StatusWord(RowStatus status) {
-  switch (status) {
-    case RowStatus::kOk:
-      return L"ok";
-    case RowStatus::kNoInstance:
-      return L"no instance";
-    case RowStatus::kFailed:
-      return L"failed";
-    case RowStatus::kTimedOut:
-      return L"timed out";
-    case RowStatus::kUnreachable:
-      return L"unreachable";
-    case RowStatus::kNotLookedUp:
-      return L"not looked up";
+  for (const StatusName& name : kStatusNames) {
+    if (name.status == status) return name.word;
   }
   return L"failed";
 }
@@ -201,10 +204,8 @@ TableWidths TableWidthsUpFront(const ComputerNames& computers, std::uint64_t tim
         std::max(widths[0], std::min(TableCell(std::wstring(computer)).size(), kComputerWidthCap));
   }
   widths[1] = std::max(widths[1], kSerialCap);
-  for (const RowStatus status :
-       {RowStatus::kOk, RowStatus::kNoInstance, RowStatus::kFailed, RowStatus::kTimedOut,
-        RowStatus::kUnreachable, RowStatus::kNotLookedUp}) {
-    widths[2] = std::max(widths[2], std::wcslen(StatusWord(status)));
+  for (const StatusName& name : kStatusNames) {
+    widths[2] = std::max(widths[2], std::wcslen(name.word));
   }
   widths[3] = std::max(widths[3], FormatFailureCode(0).size());
   // The protocol's heading is wider than "dcom" and "wsman". A lookup ends by its deadline, give
