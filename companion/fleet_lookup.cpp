@@ -47,7 +47,11 @@ class WorkerApartment {
   WorkerApartment& operator=(const WorkerApartment&) = delete;
   ~WorkerApartment() {
     if (!cancellable_) return;
-    job_.cancel_token.store(0);
+    // Waits out a cancellation in progress: the thread's next call may be another lookup's.
+    for (std::uint32_t own = GetCurrentThreadId(); !job_.cancel_token.compare_exchange_weak(own, 0);
+         own = GetCurrentThreadId()) {
+      SwitchToThread();
+    }
     CoDisableCallCancellation(nullptr);
   }
 
@@ -56,6 +60,9 @@ class WorkerApartment {
   LookupJob& job_;
   bool cancellable_ = false;
 };
+
+// The cancellation token while the coordinating thread cancels a call: no thread's id.
+constexpr std::uint32_t kCancelling = 0xFFFFFFFF;
 
 std::uint64_t MillisecondsSince(ULONGLONG start) { return GetTickCount64() - start; }
 
@@ -191,10 +198,14 @@ class ThreadLauncher : public LookupLauncher {
     return std::nullopt;
   }
 
+  // Where the call is one COM can cancel, the worker ends the lookup soon. The token reads
+  // "cancelling" meanwhile, so that the worker cannot end this lookup and start another call on
+  // its thread before the cancellation is made.
   void Abandon(LookupJob& job) noexcept override {
-    // Where the call is one COM can cancel, the worker ends soon and its thread with it.
-    const DWORD thread_id = job.cancel_token.load();
-    if (thread_id != 0) CoCancelCall(thread_id, 0);
+    std::uint32_t thread_id = job.cancel_token.load();
+    if (thread_id == 0 || !job.cancel_token.compare_exchange_strong(thread_id, kCancelling)) return;
+    CoCancelCall(thread_id, 0);
+    job.cancel_token.store(thread_id);
   }
 
  private:
