@@ -31,12 +31,9 @@ class DcomTransport : public SerialTransport {
  public:
   void ForEachSerial(const std::wstring& computer, const SerialReceiver& receive) override {
     ComManagementBinder binder(BindInProcess);
-    if (NamesThisComputer(computer, ThisComputersNames())) {
-      const std::lock_guard<std::mutex> lock(this_computer_lookup);
-      quillmark::ForEachSerial(computer, binder, receive);
-    } else {
-      quillmark::ForEachSerial(computer, binder, receive);
-    }
+    std::unique_lock<std::mutex> turn(this_computer_lookup, std::defer_lock);
+    if (NamesThisComputer(computer, ThisComputersNames())) turn.lock();
+    quillmark::ForEachSerial(computer, binder, receive);
   }
 };
 

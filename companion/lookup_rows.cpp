@@ -186,10 +186,7 @@ const wchar_t* StatusWord(RowStatus status) {
 }
 
 std::optional<OutputFormat> FormatNamed(const std::wstring& name) {
-  std::wstring lower = name;
-  for (wchar_t& unit : lower) {
-    if (unit >= L'A' && unit <= L'Z') unit = static_cast<wchar_t>(unit - L'A' + L'a');
-  }
+  const std::wstring lower = AsciiLowerCase(name);
   if (lower == L"table") return OutputFormat::kTable;
   if (lower == L"csv") return OutputFormat::kCsv;
   if (lower == L"json") return OutputFormat::kJson;

@@ -1,10 +1,10 @@
 // The choice of transport for one computer, and its rows over the transports chosen.
 #include "protocol_choice.h"
 
-#include <algorithm>
 #include <utility>
 
 #include "platform_failure.h"
+#include "text_encoding.h"
 
 namespace quillmark::companion {
 namespace {
@@ -41,18 +41,10 @@ const wchar_t* ProtocolWord(Protocol protocol) {
 }
 
 std::optional<ProtocolChoice> ProtocolChoiceNamed(const std::wstring& name) {
-  const std::pair<std::wstring, ProtocolChoice> choices[] = {{L"auto", ProtocolChoice::kAuto},
-                                                             {L"dcom", ProtocolChoice::kDcom},
-                                                             {L"wsman", ProtocolChoice::kWsMan}};
-  const auto folded = [](wchar_t unit) {
-    return unit >= L'A' && unit <= L'Z' ? static_cast<wchar_t>(unit - L'A' + L'a') : unit;
-  };
-  for (const auto& [word, choice] : choices) {
-    if (std::equal(name.begin(), name.end(), word.begin(), word.end(),
-                   [&](wchar_t given, wchar_t wanted) { return folded(given) == wanted; })) {
-      return choice;
-    }
-  }
+  const std::wstring lower = AsciiLowerCase(name);
+  if (lower == L"auto") return ProtocolChoice::kAuto;
+  if (lower == L"dcom") return ProtocolChoice::kDcom;
+  if (lower == L"wsman") return ProtocolChoice::kWsMan;
   return std::nullopt;
 }
 

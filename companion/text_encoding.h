@@ -12,6 +12,15 @@ namespace quillmark::companion {
 // The line end of everything the companion writes, console or file: Windows' own.
 inline constexpr wchar_t kLineEnd[] = L"\r\n";
 
+// The text with its ASCII letters in lower case and everything else as it is: how the words an
+// option takes are matched, in any case.
+inline std::wstring AsciiLowerCase(std::wstring text) {
+  for (wchar_t& unit : text) {
+    if (unit >= L'A' && unit <= L'Z') unit = static_cast<wchar_t>(unit - L'A' + L'a');
+  }
+  return text;
+}
+
 // UTF-8 for any code points: an unpaired surrogate or a value past the last code point, which
 // UTF-8 cannot carry, is written as U+FFFD so that the output always stays valid.
 std::string Utf8FromCodePoints(const std::u32string& code_points);

@@ -97,9 +97,8 @@ class XmlDocument {
       error->get_reason(reason.put());
     }
     const HRESULT failure = FAILED(code) ? static_cast<HRESULT>(code) : E_FAIL;
-    std::wstring description = reason.text();
-    description.erase(description.find_last_not_of(L"\r\n ") + 1);
-    return PlatformFailure(failure, L"The computer's answer is not XML: " + description);
+    return PlatformFailure(failure,
+                           L"The computer's answer is not XML: " + TrimBlanks(reason.text()));
   }
 
   ComPtr<IXMLDOMDocument2> document_;
@@ -162,9 +161,7 @@ PlatformFailure FailureFromFaultXml(std::int32_t code, const std::wstring& fault
   const XmlDocument document(fault);
   const std::int32_t fault_code =
       FaultCode(document.Text(L"/f:WSManFault/@Code").value_or(L"")).value_or(code);
-  std::wstring message = document.Text(L"/f:WSManFault/f:Message").value_or(L"");
-  message.erase(0, std::min(message.size(), message.find_first_not_of(L" \t\r\n")));
-  message.erase(message.find_last_not_of(L" \t\r\n") + 1);
+  const std::wstring message = TrimBlanks(document.Text(L"/f:WSManFault/f:Message").value_or(L""));
   if (message.empty()) return FailureFromHresult(fault_code);
   return PlatformFailure(fault_code, message);
 }
