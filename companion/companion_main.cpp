@@ -16,6 +16,7 @@
 #include "lookup_rows.h"
 #include "platform_failure.h"
 #include "run_outcome.h"
+#include "run_summary.h"
 #include "text_encoding.h"
 #include "visible_text.h"
 #include "win32_owners.h"
@@ -108,6 +109,14 @@ void ReportTrouble(const FleetOutcome& outcome, const std::optional<PlatformFail
   if (retry_list) ReportLine(L"the retry list could not be written: " + FailureText(*retry_list));
 }
 
+// How the run went, by cause; standard error only, never the output.
+void ReportSummary(const RunSummary& summary) {
+  const std::vector<std::wstring> lines = summary.Lines();
+  std::wstring text = L"quillmark: ";
+  for (const std::wstring& line : lines) text += line;
+  WriteText(GetStdHandle(STD_ERROR_HANDLE), text);
+}
+
 // Takes the options' names into the plan, so that a long list is not held twice.
 std::uint32_t Run(CompanionOptions options) {
   const HANDLE errors = GetStdHandle(STD_ERROR_HANDLE);
@@ -134,10 +143,12 @@ std::uint32_t Run(CompanionOptions options) {
   RowFormatter formatter(style);
   RunTally tally;
   tally.retry.assign(computers.size(), true);
+  RunSummary summary(computers.size());
   const RowsReceiver receive = [&](std::size_t index, const ComputerRows& rows) {
     // Formatted first: a memory failure then leaves the computer to be handed on again.
     const std::wstring text = formatter.Rows(rows);
     const bool answered = ExitCodeFor({std::wstring(computers[index])}, rows) == kExitAllAnswered;
+    summary.Add(rows);
     ++tally.written;
     tally.retry[index] = NeedsRetry(rows);
     tally.all_answered = tally.all_answered && answered;
@@ -162,6 +173,7 @@ std::uint32_t Run(CompanionOptions options) {
   if (written) SetEvent(written.get());
 
   ReportTrouble(outcome, output.failure(), retry_failure);
+  if (!options.quiet) ReportSummary(summary);
   if (output.failure() || retry_failure) return kExitOutputFailed;
   if (outcome.interrupted) return kExitInterrupted;
   const bool complete = tally.written == computers.size() && !outcome.out_of_memory;

@@ -202,7 +202,7 @@ std::wstring UsageText() {
       L"                  csv otherwise",
       L"  --csv-raw       no apostrophe before CSV fields that start with = + - @ tab or CR",
       L"  --retry-list F  write the names that gave no serial number to F, for @F",
-      L"  --quiet         no progress line",
+      L"  --quiet         no progress line and no summary at the end",
       L"  --reach-timeout MS  before each lookup, wait at most MS milliseconds for TCP 135 or",
       L"                  5985 to accept, and report a computer where neither does as",
       L"                  unreachable (0 to " + std::to_wstring(kMaxReachTimeoutMs) +

@@ -1,0 +1,46 @@
+// The few lines a run ends with on standard error: how many computers gave a serial number, and
+// why the others did not, grouped by failure code.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "computer_lookup_rows.h"
+
+namespace quillmark::companion {
+
+// At most this many codes get a line of their own; the rest are counted together.
+inline constexpr std::size_t kSummaryCodeLines = 10;
+
+// Counts computers, not rows, as their rows are handed on.
+class RunSummary {
+ public:
+  explicit RunSummary(std::size_t computers) : computers_(computers) {}
+
+  // One computer's rows. Every row "ok": it gave a serial number. Otherwise the code of its first
+  // row that has one, whether it failed, timed out, was unreachable or was not looked up, also
+  // after some serials; "no instance" is counted apart.
+  void Add(const ComputerRows& rows);
+
+  // The lines, each ending in the line end: the count of computers that gave a serial number, then
+  // one line per code, the most frequent first (ties in the order first met), with the count, the
+  // code, its first description and the guide's hint; computers with no instance; and those the run
+  // ended without (a stop, output that could not be written).
+  std::vector<std::wstring> Lines() const;
+
+ private:
+  struct CodeCount {
+    std::int32_t code;
+    std::wstring description;
+    std::size_t count;
+  };
+  std::size_t computers_;
+  std::size_t added_ = 0;
+  std::size_t answered_ = 0;
+  std::size_t no_instance_ = 0;
+  std::vector<CodeCount> codes_;  // in the order first met; few, so searched in place
+};
+
+}  // namespace quillmark::companion
