@@ -57,8 +57,8 @@ BOOL WINAPI OnConsoleControl(DWORD control) noexcept {
   }
 }
 
-// The platform ends the process once WM_ENDSESSION returns, so it returns only after the run has
-// written everything. Nothing here throws.
+// The platform ends the process once WM_ENDSESSION returns, so the process ends within it instead,
+// once the run has written everything. Nothing here throws.
 LRESULT CALLBACK OnSessionMessage(HWND window, UINT message, WPARAM wparam,
                                   LPARAM lparam) noexcept {
   switch (message) {
@@ -101,9 +101,8 @@ std::shared_ptr<EndedLookups> ListenForStops() {
   listening.store(&end);
   SetConsoleCtrlHandler(OnConsoleControl, TRUE);
   // Without its thread the run goes on all the same; only the session's end goes unheard.
-  const UniqueThread window_thread(CreateThread(nullptr, 64 * 1024, SessionWindowThread,
-                                                GetThreadDesktop(GetCurrentThreadId()),
-                                                STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr));
+  const UniqueThread window_thread(CreateThread(
+      nullptr, 0, SessionWindowThread, GetThreadDesktop(GetCurrentThreadId()), 0, nullptr));
   return end.fleet;
 }
 
