@@ -2,7 +2,6 @@
 // CSV, JSON or JSON Lines, each computer's rows as soon as every computer before it has ended.
 #include <windows.h>
 
-#include <atomic>
 #include <chrono>
 #include <memory>
 #include <new>
@@ -17,38 +16,12 @@
 #include "platform_failure.h"
 #include "run_outcome.h"
 #include "run_summary.h"
+#include "stop_requests.h"
 #include "text_encoding.h"
 #include "visible_text.h"
-#include "win32_owners.h"
 
 namespace quillmark::companion {
 namespace {
-
-// Where the console control handler asks the run to stop, and what it waits for before it lets
-// the platform end the process.
-std::atomic<EndedLookups*> running_fleet{nullptr};
-std::atomic<HANDLE> run_written{nullptr};
-
-// Runs on a thread of its own. Ctrl+C and Ctrl+Break only ask for the stop: the run then writes
-// what has ended and exits by itself. Closing the console, logging off and shutting down end the
-// process as soon as the handler returns, so the handler waits for the output to be closed.
-BOOL WINAPI OnConsoleControl(DWORD control) noexcept {
-  switch (control) {
-    case CTRL_C_EVENT:
-    case CTRL_BREAK_EVENT:
-    case CTRL_CLOSE_EVENT:
-    case CTRL_LOGOFF_EVENT:
-    case CTRL_SHUTDOWN_EVENT:
-      break;
-    default:
-      return FALSE;
-  }
-  if (EndedLookups* const fleet = running_fleet.load()) fleet->Stop();
-  const HANDLE written = run_written.load();
-  const bool ends_process = control != CTRL_C_EVENT && control != CTRL_BREAK_EVENT;
-  if (ends_process && written != nullptr) WaitForSingleObject(written, INFINITE);
-  return TRUE;
-}
 
 void ReportLine(const std::wstring& line) {
   WriteText(GetStdHandle(STD_ERROR_HANDLE), L"quillmark: " + line + kLineEnd);
@@ -126,12 +99,7 @@ std::uint32_t Run(CompanionOptions options) {
     if (show_progress) progress_line.Show(ProgressText(state));
   };
 
-  // Both live until the process ends: the handler may run at any time.
-  static const auto fleet = std::make_shared<EndedLookups>();
-  static const UniqueEvent written(CreateEventW(nullptr, TRUE, FALSE, nullptr));
-  running_fleet.store(fleet.get());
-  run_written.store(written.get());  // none made: a closing console waits for nothing
-  SetConsoleCtrlHandler(OnConsoleControl, TRUE);
+  const std::shared_ptr<EndedLookups> fleet = ListenForStops();
 
   const FleetPlan plan{std::move(options.computers), options.parallel,
                        std::chrono::seconds(options.timeout_seconds), options.protocol,
@@ -170,7 +138,6 @@ std::uint32_t Run(CompanionOptions options) {
   output.Finish();
 
   const std::optional<PlatformFailure> retry_failure = WriteRetryList(options, computers, tally);
-  if (written) SetEvent(written.get());
 
   ReportTrouble(outcome, output.failure(), retry_failure);
   if (!options.quiet) ReportSummary(summary);
@@ -212,9 +179,6 @@ int wmain(int argc, wchar_t** argv) {
     quillmark::companion::WriteText(GetStdHandle(STD_ERROR_HANDLE),
                                     L"quillmark: the program failed unexpectedly\r\n");
   }
-  // Lookups left behind at their deadlines must not hold the process: end it here and now, without
-  // the libraries' detach code, which would run while those lookups are stopped in mid-call and can
-  // crash on what they hold. Everything the run writes has been written by now.
-  TerminateProcess(GetCurrentProcess(), exit_code);
-  ExitProcess(exit_code);  // should the process not end itself
+  // Everything the run writes has been written by now.
+  quillmark::companion::EndProcess(exit_code);
 }

@@ -97,6 +97,9 @@ class Coordinator {
       if (next_ == plan_.computers.size() && running_.empty()) return;
       if (!WaitForChange()) {
         outcome_.interrupted = true;
+        // The stop may have come while rows were being written: lookups that ended meanwhile are
+        // posted but not taken, and are handed on with the rest.
+        TakeEnded();
         return;
       }
       TakeEnded();

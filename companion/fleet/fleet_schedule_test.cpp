@@ -249,6 +249,15 @@ INSTANTIATE_TEST_SUITE_P(
                      0,
                      50,
                      {{0, kOk, 10}, {2, kOk, 50}, {3, kOk, 50}, {4, kOk, 50}, {6, kOk, 50}},
+                     false},
+        ScheduleCase{"a stop hands on the lookups that ended but were not yet taken",
+                     {kHangs, 50, 50},
+                     3,
+                     100000,
+                     0,
+                     0,
+                     50,
+                     {{1, kOk, 50}, {2, kOk, 50}},
                      false}),
     [](const ::testing::TestParamInfo<ScheduleCase>& param_info) {
       std::string name = param_info.param.promise;

@@ -49,6 +49,19 @@ ListBytes ReadConsoleToEnd(HANDLE console) {
   return {Utf8FromWide(text), L""};
 }
 
+// Whether writing to the handle starts a file: to a pipe or a device it does; to a file on a disk
+// only when the file is empty and written from its start. A handle opened to append only reads
+// position 0 while it writes at the end, so the position alone cannot tell. Where neither can be
+// read, the output is taken to start none.
+bool StartsAFile(HANDLE handle) {
+  if (GetFileType(handle) != FILE_TYPE_DISK) return true;
+  LARGE_INTEGER size{};
+  LARGE_INTEGER position{};
+  return GetFileSizeEx(handle, &size) && size.QuadPart == 0 &&
+         SetFilePointerEx(handle, LARGE_INTEGER{}, &position, FILE_CURRENT) &&
+         position.QuadPart == 0;
+}
+
 }  // namespace
 
 bool IsConsole(HANDLE handle) {
@@ -87,7 +100,7 @@ bool WriteText(HANDLE handle, const std::wstring& text) {
 OutputStream::OutputStream(HANDLE handle, bool byte_order_mark)
     : handle_(handle),
       console_(IsConsole(handle)),
-      byte_order_mark_(byte_order_mark && !console_) {}
+      byte_order_mark_(byte_order_mark && !console_ && StartsAFile(handle)) {}
 
 bool OutputStream::Write(const std::wstring& text) {
   if (failure_) return false;

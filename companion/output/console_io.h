@@ -22,8 +22,10 @@ bool WriteText(HANDLE handle, const std::wstring& text);
 bool WriteBytes(HANDLE handle, const std::string& bytes);
 
 // The run's output, written straight to its handle as each piece comes, so that what was written
-// survives the process being ended: to a console as wide text, elsewhere as UTF-8 after the
-// byte-order mark the format wants. After the first failure nothing more is written.
+// survives the process being ended: to a console as wide text, elsewhere as UTF-8, after the
+// byte-order mark the format wants where the output starts a file (a pipe, or an empty file on a
+// disk), never in the middle of one it appends to. After the first failure nothing more is
+// written.
 class OutputStream {
  public:
   OutputStream(HANDLE handle, bool byte_order_mark);

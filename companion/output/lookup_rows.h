@@ -91,8 +91,8 @@ inline constexpr char kUtf8ByteOrderMark[] = "\xEF\xBB\xBF";
 
 // Whether UTF-8 output of a format starts with a byte-order mark: CSV does, because spreadsheet
 // programs read a CSV file without one in the ANSI code page and garble every non-ASCII name;
-// JSON must not (RFC 8259), and a table is for reading. A caller appending to an existing file
-// leaves it out.
+// JSON must not (RFC 8259), and a table is for reading. OutputStream leaves it out where the
+// output does not start a file.
 bool StartsWithByteOrderMark(OutputFormat format);
 
 }  // namespace quillmark::companion

@@ -25,14 +25,18 @@ enum class OutputTarget {
   kFile,          // a new file, read back when the run ends
   kReadOnlyFile,  // a file opened for reading only: every write fails
   kClosedPipe,    // a pipe whose reader has gone: every write fails
+  kUnreadPipe,    // a pipe read only once `while_running` has returned, as lines with CRLF ends
+  kAppendedFile,  // `append_to`, opened to append only
 };
 
 struct RunOptions {
   OutputTarget output = OutputTarget::kFile;
+  std::wstring append_to;
   // How long the run may take before the child is ended and the run counts as unfinished.
   std::chrono::milliseconds limit{std::chrono::minutes(3)};
   // Starts the child in a process group of its own (CREATE_NEW_PROCESS_GROUP).
   bool own_process_group = false;
+  std::wstring desktop;  // as test_support::Launch::desktop
   // Called once the child runs, with its process id, before the wait for its end; false ends the
   // child at once, and the run counts as unfinished.
   std::function<bool(DWORD process_id)> while_running;

@@ -1,4 +1,5 @@
-// Ctrl+C and Ctrl+Break end a run at once, with the rows of the computers already finished.
+// Ctrl+C, Ctrl+Break and the session's end end a run at once, with the rows of the computers
+// already finished.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -16,9 +17,13 @@ namespace quillmark::companion_endtoend {
 namespace {
 
 using ::testing::ElementsAreArray;
+using ::testing::EndsWith;
+using ::testing::HasSubstr;
 
 constexpr DWORD kInterruptedExitCode = 0xC000013A;
 constexpr unsigned kSlowDelayMs = 60000;
+constexpr DWORD kSessionEnd = 0xFFFFFFFF;     // no console event: the session ends
+const std::wstring kBigSerial(200000, L'B');  // a row larger than a pipe's buffer
 
 // The test shares its console with the companion, so an event for the whole console reaches the
 // test too; it must survive it.
@@ -48,7 +53,22 @@ struct Interruption {
   const char* label;
   DWORD event;
   bool own_process_group;  // Ctrl+Break goes to the companion's own group, Ctrl+C to the console
+  OutputTarget output;     // an unread pipe holds the writer at the first row until the stop
+  const wchar_t* format;
 };
+
+// Ends the session as logging off does: every top-level window of the desktop hears it, and every
+// process with one ends. The companion runs on a desktop of its own for it, away from the console
+// window that this test shares with it, which would end, and this test with it.
+constexpr wchar_t kSessionDesktop[] = L"quillmark-session-end";
+bool EndTheSession() {
+  test_support::Launch launch;
+  launch.command_line = L"wineboot.exe --end-session --shutdown";  // and no restart after it
+  launch.desktop = kSessionDesktop;
+  test_support::CaptureOptions capture;
+  capture.limit = std::chrono::seconds(30);
+  return test_support::RunCaptured(std::move(launch), capture).finished;
+}
 
 class Interrupts : public CompanionEndToEnd, public ::testing::WithParamInterface<Interruption> {
  protected:
@@ -74,11 +94,14 @@ class Interrupts : public CompanionEndToEnd, public ::testing::WithParamInterfac
 TEST_P(Interrupts, EndTheRunWithTheInterruptCodeAndTheRowsOfTheComputersFinished) {
   const Interruption& interruption = GetParam();
   ASSERT_TRUE(ShareAConsoleWithChildren());
-  Use({standin::ForPrefix(L"fast-").Member(standin::Serial::Text(L"F")),
-       standin::For(L"slow").Delay(kSlowDelayMs).Member(standin::Serial::Text(L"S"))});
+  Use({standin::ForPrefix(L"fast-").Delay(500).Member(standin::Serial::Text(L"F")),
+       standin::For(L"slow").Delay(kSlowDelayMs).Member(standin::Serial::Text(L"S")),
+       standin::For(L"big").Member(standin::Serial::Text(kBigSerial))});
   const FileInScratch retry(scratch_, L"retry.txt", "");
-  std::vector<std::wstring> arguments = {L"--parallel", L"2", L"--retry-list", retry.path()};
-  std::vector<Row> expected;
+  std::vector<std::wstring> arguments = {L"--parallel", L"16",       L"--retry-list",
+                                         retry.path(),  L"--format", interruption.format,
+                                         L"big"};
+  std::vector<Row> expected = {{L"big", kBigSerial, L"ok", L"", L""}};
   for (int number = 1; number <= 8; ++number) {
     const std::wstring name = L"fast-" + std::to_wstring(number);
     arguments.push_back(name);
@@ -89,12 +112,15 @@ TEST_P(Interrupts, EndTheRunWithTheInterruptCodeAndTheRowsOfTheComputersFinished
   RunOptions options;
   options.limit = std::chrono::seconds(45);
   options.own_process_group = interruption.own_process_group;
+  options.output = interruption.output;
+  if (interruption.event == kSessionEnd) options.desktop = kSessionDesktop;
   bool ready = false;
   DWORD send_error = ERROR_SUCCESS;
   options.while_running = [&](DWORD process_id) {
     ready = WaitForOnlyTheSlowOneLeft(expected.size());
     // Lets the companion take in the last lookup's end, which follows its last release.
     Sleep(1000);
+    if (interruption.event == kSessionEnd) return EndTheSession();
     const DWORD group = interruption.own_process_group ? process_id : 0;
     if (GenerateConsoleCtrlEvent(interruption.event, group)) return true;
     send_error = GetLastError();
@@ -111,19 +137,31 @@ TEST_P(Interrupts, EndTheRunWithTheInterruptCodeAndTheRowsOfTheComputersFinished
   EXPECT_EQ(run.exit_code, kInterruptedExitCode) << std::hex << run.exit_code;
   EXPECT_LT(run.wall, std::chrono::milliseconds(kSlowDelayMs / 2))
       << "the run waited for the slow computer";
-  const CsvOutput output = ReadCompanionCsv(run.out);
-  ASSERT_EQ(output.problem, "") << run.out;
-  EXPECT_THAT(output.rows, ElementsAreArray(expected));
+  if (std::wstring(interruption.format) == L"json") {
+    EXPECT_THAT(run.out, EndsWith("}\r\n]\r\n")) << "the array was left open";
+    for (const Row& row : expected) {
+      EXPECT_THAT(run.out, HasSubstr("{\"computer\": \"" + Utf8(row[0]) + "\", \"serial\": \"" +
+                                     Utf8(row[1]) + "\", \"status\": \"ok\""));
+    }
+  } else {
+    const CsvOutput output = ReadCompanionCsv(run.out);
+    ASSERT_EQ(output.problem, "") << run.out.substr(0, 1000);
+    EXPECT_THAT(output.rows, ElementsAreArray(expected));
+  }
   // The computer the stop left unfinished is the one to look up again.
   EXPECT_EQ(standin::ReadWholeFile(retry.path()).value_or("?"), "slow\r\n");
 }
 
-INSTANTIATE_TEST_SUITE_P(Events, Interrupts,
-                         ::testing::Values(Interruption{"CtrlC", CTRL_C_EVENT, false},
-                                           Interruption{"CtrlBreak", CTRL_BREAK_EVENT, true}),
-                         [](const ::testing::TestParamInfo<Interruption>& param_info) {
-                           return std::string(param_info.param.label);
-                         });
+INSTANTIATE_TEST_SUITE_P(
+    Events, Interrupts,
+    ::testing::Values(
+        Interruption{"CtrlC", CTRL_C_EVENT, false, OutputTarget::kFile, L"csv"},
+        Interruption{"CtrlBreak", CTRL_BREAK_EVENT, true, OutputTarget::kFile, L"csv"},
+        Interruption{"CtrlCWhileWriting", CTRL_C_EVENT, false, OutputTarget::kUnreadPipe, L"csv"},
+        Interruption{"SessionEnd", kSessionEnd, false, OutputTarget::kFile, L"json"}),
+    [](const ::testing::TestParamInfo<Interruption>& param_info) {
+      return std::string(param_info.param.label);
+    });
 
 }  // namespace
 }  // namespace quillmark::companion_endtoend

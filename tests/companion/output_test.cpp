@@ -132,6 +132,18 @@ TEST_F(Output, NoFormatWritesAControlRawAndTheTableCapsALongSerial) {
   }
 }
 
+TEST_F(Output, AppendingToAFileLeavesTheByteOrderMarkAtItsStartOnly) {
+  Use({standin::For(L"pc").Member(standin::Serial::Text(L"S"))});
+  const FileInScratch appended(scratch_, L"appended.csv", "");
+  RunOptions options;
+  options.output = OutputTarget::kAppendedFile;
+  options.append_to = appended.path();
+  for (int run = 0; run < 2; ++run) ASSERT_TRUE(RunCompanion({L"pc"}, options).finished);
+  const std::string bytes = standin::ReadWholeFile(appended.path()).value_or("");
+  EXPECT_EQ(bytes.rfind("\xEF\xBB\xBF"), 0u) << bytes;
+  EXPECT_NE(bytes.find("pc,S,ok", bytes.find("pc,S,ok") + 1), std::string::npos) << bytes;
+}
+
 struct WriteFailure {
   const char* label;
   OutputTarget target;

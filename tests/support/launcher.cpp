@@ -115,6 +115,8 @@ ChildProcess ChildProcess::Start(const Launch& launch) {
   if (!launch.environment.empty()) environment = EnvironmentBlock(launch.environment);
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
+  std::wstring desktop = launch.desktop;
+  if (!desktop.empty()) startup.lpDesktop = desktop.data();
   const bool redirected =
       launch.input != nullptr || launch.output != nullptr || launch.error != nullptr;
   if (redirected) {

@@ -50,6 +50,7 @@ struct Launch {
   HANDLE output = nullptr;
   HANDLE error = nullptr;
   DWORD creation_flags = 0;  // CREATE_NO_WINDOW, CREATE_NEW_PROCESS_GROUP
+  std::wstring desktop;      // the desktop its windows go to; empty: this process's own
 };
 
 // A started process. If it still runs when this goes, it is ended, so that a failed test or
