@@ -29,12 +29,12 @@ PlatformFailure FailureFromFaultXml(std::int32_t code, const std::wstring& fault
 // caller's own identity: no credentials are given and authentication is never turned off.
 class WsManTransport : public SerialTransport {
  public:
-  // Every operation of the session may take at most `timeout`.
-  explicit WsManTransport(std::chrono::milliseconds timeout) : timeout_(timeout) {}
+  // No call of the session starts once `deadline` has passed, and none may outlast it.
+  explicit WsManTransport(std::chrono::steady_clock::time_point deadline) : deadline_(deadline) {}
   void ForEachSerial(const std::wstring& computer, const SerialReceiver& receive) override;
 
  private:
-  std::chrono::milliseconds timeout_;
+  std::chrono::steady_clock::time_point deadline_;
 };
 
 }  // namespace quillmark::companion
