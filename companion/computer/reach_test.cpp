@@ -273,15 +273,17 @@ TEST(TransportChoice, AutoFollowsTheCheckAndFallsBackOnlyWithoutOne) {
   EXPECT_EQ(ProtocolChoiceNamed(L"wmi"), std::nullopt);
 }
 
-// Gives its serials, then fails with `code` unless it is 0.
+// Gives its serials, then fails with `code` unless it is 0; or cannot start at all.
 struct FakeTransport : SerialTransport {
-  FakeTransport(std::vector<std::wstring> given, std::int32_t failure)
-      : serials(std::move(given)), code(failure) {}
+  FakeTransport(std::vector<std::wstring> given, std::int32_t failure, bool can_start = true)
+      : serials(std::move(given)), code(failure), starts(can_start) {}
   std::vector<std::wstring> serials;
   std::int32_t code = 0;
+  bool starts = true;
   int calls = 0;
   void ForEachSerial(const std::wstring&, const SerialReceiver& receive) override {
     ++calls;
+    if (!starts) throw TransportNotStarted(PlatformFailure(code, L""));
     for (const std::wstring& serial : serials) receive(serial);
     if (code != 0) throw PlatformFailure(code, L"");
   }
@@ -292,6 +294,8 @@ TEST(TransportRows, TheFallbackFollowsOnlyAnUnavailableServerThatGaveNothing) {
     const char* promise;
     FakeTransport dcom;
     std::vector<std::wstring> statuses;  // status and protocol of each row
+    FakeTransport wsman{{L"W"}, 0};
+    std::wstring description = {};  // of the last row, where given
   } cases[] = {
       {"serials over DCOM", {{L"A", L"B"}, 0}, {L"ok dcom", L"ok dcom"}},
       {"unavailable: WS-Management's rows", {{}, kRpcServerUnavailable}, {L"ok wsman"}},
@@ -300,10 +304,18 @@ TEST(TransportRows, TheFallbackFollowsOnlyAnUnavailableServerThatGaveNothing) {
        {L"ok dcom", L"failed dcom"}},
       {"another failure is reported", {{}, kAccessDenied}, {L"failed dcom"}},
       {"nothing at all", {{}, 0}, {L"no instance dcom"}},
+      // WS-Management that cannot start here keeps DCOM's failure; a deadline's is its own.
+      {"cannot start", {{}, kRpcServerUnavailable}, {L"failed dcom"}, {{}, kAccessDenied, false}},
+      {"both fail: DCOM's failure, and WS-Management's told too",
+       {{}, kRpcServerUnavailable},
+       {L"failed dcom"},
+       {{}, kAccessDenied},
+       L"The RPC server is unavailable. WS-Management was tried too: 0x80070005 Access is denied."},
+      {"timed out", {{}, kRpcServerUnavailable}, {L"failed wsman"}, {{}, kTimedOutCode}},
   };
   for (const auto& test : cases) {
     FakeTransport dcom = test.dcom;
-    FakeTransport wsman{{L"W"}, 0};
+    FakeTransport wsman = test.wsman;
     const ComputerRows rows = RowsOverTransports(
         L"pc", {Protocol::kDcom, Protocol::kWsMan}, [&](Protocol protocol) -> SerialTransport& {
           return protocol == Protocol::kDcom ? static_cast<SerialTransport&>(dcom) : wsman;
@@ -314,6 +326,9 @@ TEST(TransportRows, TheFallbackFollowsOnlyAnUnavailableServerThatGaveNothing) {
     }
     EXPECT_EQ(statuses, test.statuses) << test.promise;
     EXPECT_EQ(dcom.calls, 1) << test.promise;
+    if (!test.description.empty()) {
+      EXPECT_EQ(rows.back().description, test.description) << test.promise;
+    }
   }
 }
 

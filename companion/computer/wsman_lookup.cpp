@@ -172,7 +172,12 @@ PlatformFailure FailureFromFaultXml(std::int32_t code, const std::wstring& fault
 void WsManTransport::ForEachSerial(const std::wstring& computer, const SerialReceiver& receive) {
   ThrowIfPast(deadline_, std::chrono::steady_clock::now());
   ComPtr<IWSManEx> wsman;
-  CreateByProgId(kWsManProgId, __uuidof(IWSManEx), reinterpret_cast<void**>(wsman.GetAddressOf()));
+  try {
+    CreateByProgId(kWsManProgId, __uuidof(IWSManEx),
+                   reinterpret_cast<void**>(wsman.GetAddressOf()));
+  } catch (const PlatformFailure& failure) {
+    throw TransportNotStarted(failure);
+  }
   ComPtr<IDispatch> session_object;
   {
     // WS-Management names this computer "localhost"; "." is the management service's own name.

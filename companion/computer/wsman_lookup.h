@@ -26,7 +26,8 @@ std::wstring SerialFromItemXml(const std::wstring& item);
 PlatformFailure FailureFromFaultXml(std::int32_t code, const std::wstring& fault);
 
 // Needs COM on the calling thread. Each lookup makes its own session to the computer, with the
-// caller's own identity: no credentials are given and authentication is never turned off.
+// caller's own identity: no credentials are given and authentication is never turned off. Throws
+// TransportNotStarted where the scripting object cannot be made.
 class WsManTransport : public SerialTransport {
  public:
   // No call of the session starts once `deadline` has passed, and none may outlast it.

@@ -79,6 +79,13 @@ TEST_F(Transports, EachChoiceUsesItsTransportAndAutoFallsBackWhenDcomIsUnavailab
        standin::For(L"dcom-only").Only(Transport::kDcom).Member(Serial::Text(L"D")),
        {{L"dcom-only", L"D", L"ok", L"", L""}},
        {L"dcom"}},
+      {"auto: both fail, DCOM's failure and WS-Management's",
+       L"auto",
+       standin::For(L"neither")
+           .Only(Transport::kWsMan)
+           .Fail(Step::kBind, 1, denied, standin::Raise::kCode, L""),
+       {{L"neither", L"", L"failed", L"0x800706BA", L"(the platform's)"}},
+       {L"dcom"}},
       {"dcom: no fallback",
        L"dcom",
        standin::For(L"winrm-only").Only(Transport::kWsMan).Member(Serial::Text(L"W")),
