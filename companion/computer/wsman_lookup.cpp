@@ -155,9 +155,12 @@ ComPtr<Interface> Query(IDispatch* object) {
 
 std::wstring SerialFromItemXml(const std::wstring& item) {
   const XmlDocument document(item);
-  const std::optional<std::wstring> nil = document.Text(L"/*/p:SerialNumber/@xsi:nil");
+  const std::optional<std::wstring> nil =
+      document.Text(L"/*/*[local-name()='SerialNumber']/@xsi:nil");
   if (nil && (*nil == L"true" || *nil == L"1")) return {};
-  return document.Text(L"/*/p:SerialNumber").value_or(std::wstring());
+  std::optional<std::wstring> serial = document.Text(L"/*/*[local-name()='SerialNumber']");
+  if (!serial) throw FailureFromHresult(DISP_E_UNKNOWNNAME);
+  return std::move(*serial);
 }
 
 PlatformFailure FailureFromFaultXml(std::int32_t code, const std::wstring& fault) {

@@ -16,9 +16,11 @@ inline constexpr wchar_t kBiosResourceUri[] =
 inline constexpr wchar_t kWsManProgId[] = L"WSMan.Automation";
 inline constexpr wchar_t kXmlParserProgId[] = L"Msxml2.DOMDocument.6.0";
 
-// A serial from one enumerated item's XML: the text of its SerialNumber element, in the class's
-// namespace, exactly as the DCOM lookup gives it (not trimmed); empty where it is xsi:nil or
-// missing. Needs COM on the calling thread. Throws PlatformFailure when the item is not XML.
+// A serial from one enumerated item's XML: the text of its SerialNumber element, whatever its
+// namespace (an instance of a derived class comes in that class's own), exactly as the DCOM lookup
+// gives it (not trimmed); empty where it is xsi:nil. Needs COM on the calling thread. Throws
+// PlatformFailure when the item is not XML, and, as DCOM's lookup fails for a property the object
+// lacks, DISP_E_UNKNOWNNAME when it has no SerialNumber.
 std::wstring SerialFromItemXml(const std::wstring& item);
 
 // The failure that a WS-Management fault's XML describes: its Code attribute and Message text.
