@@ -1,13 +1,13 @@
 // One computer's lookup: the reachability check, then DCOM or WS-Management, as rows.
 #include "computer_lookup.h"
 
-#include <algorithm>
 #include <mutex>
 #include <optional>
 
 #include "com_failure.h"
 #include "com_management_binder.h"
 #include "in_process_binding.h"
+#include "lookup_deadline.h"
 #include "platform_failure.h"
 #include "reachability.h"
 #include "serial_lookup.h"
@@ -26,32 +26,33 @@ using Clock = std::chrono::steady_clock;
 // computer wait for each other; others never take the lock.
 std::mutex this_computer_lookup;
 
-// The window program's own lookup, through the management service's moniker.
+// The window program's own lookup, through the management service's moniker, whose calls start
+// only before the computer's deadline: the first one after waiting for this computer's turn too.
 class DcomTransport : public SerialTransport {
  public:
+  explicit DcomTransport(SteadyTime deadline) : deadline_(deadline) {}
   void ForEachSerial(const std::wstring& computer, const SerialReceiver& receive) override {
-    ComManagementBinder binder(BindInProcess);
+    ComManagementBinder com(BindInProcess);
+    DeadlineBinder binder(com, deadline_, [] { return Clock::now(); });
     std::unique_lock<std::mutex> turn(this_computer_lookup, std::defer_lock);
     if (NamesThisComputer(computer, ThisComputersNames())) turn.lock();
     quillmark::ForEachSerial(computer, binder, receive);
   }
+
+ private:
+  SteadyTime deadline_;
 };
 
-std::chrono::milliseconds LeftUntil(Clock::time_point deadline) {
-  if (deadline == Clock::time_point::max()) return std::chrono::milliseconds::max();
-  const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-  return std::max(left, std::chrono::milliseconds(1));
-}
-
-// The check within what is left of the computer's deadline.
-Reach CheckBeforeLookup(const std::wstring& computer, const LookupSettings& settings) {
-  if (settings.reach_timeout.count() <= 0) return {};
+// The check, by one deadline from the lookup's start.
+Reach CheckBeforeLookup(const std::wstring& computer, const LookupSettings& settings,
+                        SteadyTime start) {
+  const std::optional<SteadyTime> deadline =
+      CheckDeadline(start, settings.reach_timeout, settings.deadline);
+  if (!deadline) return {};
   const WinsockSession winsock;
   WinsockResolver resolver;
   WinsockConnector connector;
-  const std::chrono::milliseconds budget =
-      std::min(settings.reach_timeout, LeftUntil(settings.deadline));
-  return CheckReach(computer, settings.protocol, budget, resolver, connector);
+  return CheckReach(computer, settings.protocol, deadline, resolver, connector);
 }
 
 }  // namespace
@@ -61,19 +62,19 @@ ComputerRows LookUpComputer(const std::wstring& computer, const LookupSettings& 
   ComputerRows rows;
   Reach reach;
   try {
-    reach = CheckBeforeLookup(computer, settings);
+    reach = CheckBeforeLookup(computer, settings, start);
   } catch (const PlatformFailure&) {
     // Without Winsock the check cannot be made: the lookup goes ahead as with none.
   }
   if (reach.kind == Reach::Kind::kUnreachable) {
     rows = {UnreachableRow(computer, reach.code, FailureFromHresult(reach.code).description())};
   } else {
-    DcomTransport dcom;
+    DcomTransport dcom(settings.deadline);
     std::optional<WsManTransport> wsman;
     rows = RowsOverTransports(computer, PlanTransports(settings.protocol, reach),
                               [&](Protocol protocol) -> SerialTransport& {
                                 if (protocol == Protocol::kDcom) return dcom;
-                                return wsman.emplace(LeftUntil(settings.deadline));
+                                return wsman.emplace(settings.deadline);
                               });
   }
   const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start);

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "computer_lookup_rows.h"
+#include "lookup_deadline.h"
 #include "protocol_choice.h"
 
 namespace quillmark::companion {

@@ -3,17 +3,23 @@
 
 #include <utility>
 
+#include "lookup_deadline.h"
 #include "platform_failure.h"
 #include "text_encoding.h"
 
 namespace quillmark::companion {
 namespace {
 
-// The rows of one attempt, and whether it failed with kRpcServerUnavailable before any serial.
+// The rows of one attempt, and how it failed before any serial, if it did.
 struct Attempt {
   ComputerRows rows;
-  bool unavailable = false;
+  std::optional<std::int32_t> failed_at_once;  // the failure's code
+  bool not_started = false;
 };
+
+const wchar_t* ProtocolName(Protocol protocol) {
+  return protocol == Protocol::kWsMan ? L"WS-Management" : L"DCOM";
+}
 
 Attempt AttemptOver(const std::wstring& computer, Protocol protocol, SerialTransport& transport) {
   Attempt attempt;
@@ -24,7 +30,8 @@ Attempt AttemptOver(const std::wstring& computer, Protocol protocol, SerialTrans
     });
   } catch (const PlatformFailure& failure) {
     // Serials read before the failure are kept: nothing that was learnt is lost.
-    attempt.unavailable = attempt.rows.empty() && failure.code() == kRpcServerUnavailable;
+    if (attempt.rows.empty()) attempt.failed_at_once = failure.code();
+    attempt.not_started = dynamic_cast<const TransportNotStarted*>(&failure) != nullptr;
     attempt.rows.push_back(
         {computer, L"", RowStatus::kFailed, failure.code(), failure.description(), 0, word});
   }
@@ -63,11 +70,21 @@ TransportPlan PlanTransports(ProtocolChoice choice, const Reach& reach) {
 
 ComputerRows RowsOverTransports(const std::wstring& computer, const TransportPlan& plan,
                                 const TransportFor& transport_for) {
-  Attempt attempt = AttemptOver(computer, plan.first, transport_for(plan.first));
-  if (attempt.unavailable && plan.fallback) {
-    attempt = AttemptOver(computer, *plan.fallback, transport_for(*plan.fallback));
+  Attempt first = AttemptOver(computer, plan.first, transport_for(plan.first));
+  if (first.failed_at_once != kRpcServerUnavailable || !plan.fallback) return std::move(first.rows);
+  Attempt fallback = AttemptOver(computer, *plan.fallback, transport_for(*plan.fallback));
+  // A fallback that never reached the computer says nothing about it.
+  if (fallback.not_started) return std::move(first.rows);
+  if (!fallback.failed_at_once || fallback.failed_at_once == kTimedOutCode) {
+    return std::move(fallback.rows);
   }
-  return std::move(attempt.rows);
+  // Both failed: the first transport is the one asked for first, and its failure says why the
+  // computer could not be reached over it; the description goes on with the fallback's.
+  const LookupRow& second = fallback.rows.back();
+  first.rows.back().description += std::wstring(L" ") + ProtocolName(*plan.fallback) +
+                                   L" was tried too: " + FormatFailureCode(*second.code) + L" " +
+                                   second.description;
+  return std::move(first.rows);
 }
 
 LookupRow UnreachableRow(const std::wstring& computer, std::int32_t code,

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "computer_lookup_rows.h"
+#include "platform_failure.h"
 #include "serial_lookup.h"
 
 namespace quillmark::companion {
@@ -50,7 +51,15 @@ inline constexpr std::int32_t kRpcServerUnavailable = static_cast<std::int32_t>(
 // kRpcServerUnavailable.
 TransportPlan PlanTransports(ProtocolChoice choice, const Reach& reach);
 
-// One way of reading a computer's BIOS serial numbers. Throws PlatformFailure, as ForEachSerial.
+// The failure of a transport that cannot even start here, its platform object missing or not
+// creatable: nothing was asked of the computer.
+class TransportNotStarted : public PlatformFailure {
+ public:
+  explicit TransportNotStarted(const PlatformFailure& failure) : PlatformFailure(failure) {}
+};
+
+// One way of reading a computer's BIOS serial numbers. Throws PlatformFailure, as ForEachSerial,
+// or TransportNotStarted.
 class SerialTransport {
  public:
   virtual ~SerialTransport() = default;
@@ -63,7 +72,10 @@ using TransportFor = std::function<SerialTransport&(Protocol)>;
 // The rows of one computer over the plan's transports, each row naming the protocol that gave it:
 // the serials, "no instance", or the failure's row after the serials read before it. The fallback
 // is tried only when the first transport failed with kRpcServerUnavailable before giving any
-// serial. Milliseconds are left 0 for the caller.
+// serial. Where the fallback cannot start, or fails too before any serial, the first transport's
+// failure row stands, and in the second case its description tells the fallback's failure as
+// well; a fallback that ran out of the computer's time (kTimedOutCode) gives its own row.
+// Milliseconds are left 0 for the caller.
 ComputerRows RowsOverTransports(const std::wstring& computer, const TransportPlan& plan,
                                 const TransportFor& transport_for);
 

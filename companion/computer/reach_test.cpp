@@ -4,7 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <tuple>
 
+#include "lookup_deadline.h"
 #include "platform_failure.h"
 #include "protocol_choice.h"
 #include "reachability.h"
@@ -18,16 +20,20 @@ using Kind = Reach::Kind;
 constexpr ProtocolChoice kAuto = ProtocolChoice::kAuto;
 constexpr ProtocolChoice kDcom = ProtocolChoice::kDcom;
 constexpr ProtocolChoice kWsMan = ProtocolChoice::kWsMan;
-constexpr std::int32_t kUnreachableNetwork = static_cast<std::int32_t>(0x80072743);
 constexpr std::int32_t kAccessDenied = static_cast<std::int32_t>(0x80070005);
+constexpr std::int32_t kNoBufferSpace = static_cast<std::int32_t>(0x80072747);
+const SteadyTime kStart{std::chrono::hours(1)};
+using Ms = std::chrono::milliseconds;
 
 // Names resolve as the map says; "own" names and addresses are this computer's.
 struct FakeResolver : NameResolver {
   std::map<std::wstring, std::vector<NetworkAddress>> names;
   std::vector<std::wstring> resolved;
+  SteadyTime deadline;
   bool IsThisComputerName(const std::wstring& name) override { return name == L"own"; }
-  std::vector<NetworkAddress> Resolve(const std::wstring& name) override {
+  std::vector<NetworkAddress> Resolve(const std::wstring& name, SteadyTime by) override {
     resolved.push_back(name);
+    deadline = by;
     return names.count(name) != 0 ? names.at(name) : std::vector<NetworkAddress>{};
   }
   bool IsThisComputerAddress(const NetworkAddress& address) override { return address == "own"; }
@@ -38,10 +44,10 @@ struct FakeConnector : Connector {
   std::map<std::string, ConnectResult> answers;
   std::vector<std::string> asked;
   bool settled_at_end = false;
-  std::vector<ConnectResult> ConnectAll(const std::vector<Endpoint>& endpoints,
-                                        std::chrono::milliseconds budget,
+  SteadyTime deadline;
+  std::vector<ConnectResult> ConnectAll(const std::vector<Endpoint>& endpoints, SteadyTime by,
                                         const ReachSettled& settled) override {
-    EXPECT_GT(budget.count(), 0);
+    deadline = by;
     std::vector<ConnectResult> results;
     for (const Endpoint& endpoint : endpoints) {
       const std::string key = endpoint.address + ":" + std::to_string(endpoint.port);
@@ -55,7 +61,9 @@ struct FakeConnector : Connector {
 
 const ConnectResult kAccepted{Outcome::kAccepted, 0};
 const ConnectResult kRefused{Outcome::kRefused, 0};
-const ConnectResult kNoRoute{Outcome::kFailed, kUnreachableNetwork};
+const ConnectResult kNoRoute = ResultOfConnectError(kNetworkUnreachableCode);
+const ConnectResult kNoHost = ResultOfConnectError(kHostUnreachableCode);
+const ConnectResult kNoBuffers = ResultOfConnectError(kNoBufferSpace);
 
 struct VerdictCase {
   const char* promise;
@@ -103,14 +111,16 @@ TEST(ReachVerdict, EachMixOfAnswersGivesItsVerdictAndCode) {
        false,
        kRefusalCode,
        false},
-      {"another failure gives its own code",
+      {"no route to the network or host is silence, known at once",
        kAuto,
-       {{"a:135", kNoRoute}, {"a:5985", kNoRoute}, {"b:135", kNoRoute}, {"b:5985", kNoRoute}},
+       {{"a:135", kNoRoute}, {"a:5985", kNoRoute}, {"b:135", kNoHost}, {"b:5985", kNoHost}},
        Kind::kUnreachable,
        false,
        false,
-       kUnreachableNetwork,
+       kSilenceCode,
        true},
+      // This computer's own failure is no verdict: the lookup goes ahead.
+      {"local failure", kAuto, {{"a:135", kNoBuffers}}, Kind::kNotChecked, false, false, 0, false},
       {"dcom asks 135 only",
        kDcom,
        {{"a:5985", kAccepted}},
@@ -133,13 +143,14 @@ TEST(ReachVerdict, EachMixOfAnswersGivesItsVerdictAndCode) {
     resolver.names[L"pc"] = {"a", "b"};
     FakeConnector connector;
     connector.answers = test.answers;
-    const Reach reach =
-        CheckReach(L"pc", test.choice, std::chrono::milliseconds(1500), resolver, connector);
+    const Reach reach = CheckReach(L"pc", test.choice, kStart, resolver, connector);
     EXPECT_EQ(reach.kind, test.kind) << test.promise;
     EXPECT_EQ(reach.dcom, test.dcom) << test.promise;
     EXPECT_EQ(reach.wsman, test.wsman) << test.promise;
     EXPECT_EQ(reach.code, test.code) << test.promise;
     EXPECT_EQ(connector.settled_at_end, test.settled) << test.promise;
+    EXPECT_EQ(resolver.deadline, kStart);
+    EXPECT_EQ(connector.deadline, kStart) << "one deadline for resolving and connecting";
   }
 }
 
@@ -153,7 +164,7 @@ TEST(ReachCheck, ConnectsToThePortsOfTheChoiceOnEveryAddress) {
     FakeResolver resolver;
     resolver.names[L"pc"] = {"a", "b"};
     FakeConnector connector;
-    CheckReach(L"pc", choice, std::chrono::milliseconds(10), resolver, connector);
+    CheckReach(L"pc", choice, kStart, resolver, connector);
     EXPECT_EQ(connector.asked, endpoints);
   }
 }
@@ -175,11 +186,62 @@ TEST(ReachCheck, LeavesToTheLookupThisComputerNamesThatDoNotResolveAndACheckTurn
     resolver.names[L"alias"] = {"a", "own"};
     resolver.names[L"pc"] = {"a"};
     FakeConnector connector;
-    const Reach reach = CheckReach(test.name, kAuto, std::chrono::milliseconds(test.budget_ms),
-                                   resolver, connector);
+    const Reach reach =
+        CheckReach(test.name, kAuto, CheckDeadline(kStart, Ms(test.budget_ms), SteadyTime::max()),
+                   resolver, connector);
     EXPECT_EQ(reach.kind, Kind::kNotChecked) << test.promise;
     EXPECT_TRUE(connector.asked.empty()) << test.promise;
     EXPECT_EQ(resolver.resolved.size(), test.resolved ? 1u : 0u) << test.promise;
+  }
+}
+
+TEST(ReachCheck, EndsByTheTimeOutOrTheComputersDeadlineIfThatComesFirst) {
+  const std::tuple<int, SteadyTime, std::optional<SteadyTime>> cases[] = {
+      {1500, SteadyTime::max(), kStart + Ms(1500)},
+      {5000, kStart + Ms(2000), kStart + Ms(2000)},
+      {1000, kStart - Ms(10), kStart - Ms(10)},
+      {0, kStart + Ms(2000), std::nullopt},
+  };
+  for (const auto& [timeout_ms, computer, check] : cases) {
+    EXPECT_EQ(CheckDeadline(kStart, Ms(timeout_ms), computer), check);
+  }
+}
+
+// Counts the calls made of it; its walk gives one member.
+struct CountingBinder : ManagementBinder, MemberWalk {
+  explicit CountingBinder(int& counter) : calls(counter) {}
+  int& calls;
+  ManagementObjectRef Count() { return ++calls, std::make_unique<ManagementObject>(); }
+  ManagementObjectRef BindMoniker(const std::wstring&) override { return Count(); }
+  ManagementObjectRef CallMethod(ManagementObject&, const std::wstring&,
+                                 const std::wstring&) override {
+    return Count();
+  }
+  std::unique_ptr<MemberWalk> WalkMembers(ManagementObject&) override {
+    return Count(), std::make_unique<CountingBinder>(calls);
+  }
+  ManagementObjectRef Next() override { return calls == 3 ? Count() : (Count(), nullptr); }
+  std::wstring ReadPropertyText(ManagementObject&, const std::wstring&) override {
+    return Count(), L"SN";
+  }
+};
+
+TEST(LookupDeadline, NoManagementCallStartsOnceTheComputersDeadlineHasPassed) {
+  // Bind, InstancesOf, the walk, its first step, the read and the last step: six calls, each
+  // a millisecond after the one before on the fake clock.
+  for (int allowed = 0; allowed <= 6; ++allowed) {
+    int calls = 0;
+    CountingBinder inner(calls);
+    DeadlineBinder binder(inner, SteadyTime() + Ms(allowed),
+                          [&] { return SteadyTime() + Ms(calls); });
+    std::optional<std::int32_t> code;
+    try {
+      ForEachSerial(L"pc", binder, [](const std::wstring&) {});
+    } catch (const PlatformFailure& failure) {
+      code = failure.code();
+    }
+    EXPECT_EQ(calls, allowed);
+    EXPECT_EQ(code, allowed < 6 ? std::optional<std::int32_t>(kTimedOutCode) : std::nullopt);
   }
 }
 
@@ -211,15 +273,17 @@ TEST(TransportChoice, AutoFollowsTheCheckAndFallsBackOnlyWithoutOne) {
   EXPECT_EQ(ProtocolChoiceNamed(L"wmi"), std::nullopt);
 }
 
-// Gives its serials, then fails with `code` unless it is 0.
+// Gives its serials, then fails with `code` unless it is 0; or cannot start at all.
 struct FakeTransport : SerialTransport {
-  FakeTransport(std::vector<std::wstring> given, std::int32_t failure)
-      : serials(std::move(given)), code(failure) {}
+  FakeTransport(std::vector<std::wstring> given, std::int32_t failure, bool can_start = true)
+      : serials(std::move(given)), code(failure), starts(can_start) {}
   std::vector<std::wstring> serials;
   std::int32_t code = 0;
+  bool starts = true;
   int calls = 0;
   void ForEachSerial(const std::wstring&, const SerialReceiver& receive) override {
     ++calls;
+    if (!starts) throw TransportNotStarted(PlatformFailure(code, L""));
     for (const std::wstring& serial : serials) receive(serial);
     if (code != 0) throw PlatformFailure(code, L"");
   }
@@ -230,6 +294,8 @@ TEST(TransportRows, TheFallbackFollowsOnlyAnUnavailableServerThatGaveNothing) {
     const char* promise;
     FakeTransport dcom;
     std::vector<std::wstring> statuses;  // status and protocol of each row
+    FakeTransport wsman{{L"W"}, 0};
+    std::wstring description = {};  // of the last row, where given
   } cases[] = {
       {"serials over DCOM", {{L"A", L"B"}, 0}, {L"ok dcom", L"ok dcom"}},
       {"unavailable: WS-Management's rows", {{}, kRpcServerUnavailable}, {L"ok wsman"}},
@@ -238,10 +304,18 @@ TEST(TransportRows, TheFallbackFollowsOnlyAnUnavailableServerThatGaveNothing) {
        {L"ok dcom", L"failed dcom"}},
       {"another failure is reported", {{}, kAccessDenied}, {L"failed dcom"}},
       {"nothing at all", {{}, 0}, {L"no instance dcom"}},
+      // WS-Management that cannot start here keeps DCOM's failure; a deadline's is its own.
+      {"cannot start", {{}, kRpcServerUnavailable}, {L"failed dcom"}, {{}, kAccessDenied, false}},
+      {"both fail: DCOM's failure, and WS-Management's told too",
+       {{}, kRpcServerUnavailable},
+       {L"failed dcom"},
+       {{}, kAccessDenied},
+       L"The RPC server is unavailable. WS-Management was tried too: 0x80070005 Access is denied."},
+      {"timed out", {{}, kRpcServerUnavailable}, {L"failed wsman"}, {{}, kTimedOutCode}},
   };
   for (const auto& test : cases) {
     FakeTransport dcom = test.dcom;
-    FakeTransport wsman{{L"W"}, 0};
+    FakeTransport wsman = test.wsman;
     const ComputerRows rows = RowsOverTransports(
         L"pc", {Protocol::kDcom, Protocol::kWsMan}, [&](Protocol protocol) -> SerialTransport& {
           return protocol == Protocol::kDcom ? static_cast<SerialTransport&>(dcom) : wsman;
@@ -252,6 +326,9 @@ TEST(TransportRows, TheFallbackFollowsOnlyAnUnavailableServerThatGaveNothing) {
     }
     EXPECT_EQ(statuses, test.statuses) << test.promise;
     EXPECT_EQ(dcom.calls, 1) << test.promise;
+    if (!test.description.empty()) {
+      EXPECT_EQ(rows.back().description, test.description) << test.promise;
+    }
   }
 }
 

@@ -16,7 +16,28 @@ bool AcceptedOn(std::uint16_t port, const std::vector<Endpoint>& endpoints,
   return false;
 }
 
+bool Any(const std::vector<ConnectResult>& results, Outcome outcome) {
+  return std::any_of(results.begin(), results.end(),
+                     [outcome](const ConnectResult& result) { return result.outcome == outcome; });
+}
+
 }  // namespace
+
+ConnectResult ResultOfConnectError(std::int32_t code) {
+  if (code == kRefusalCode) return {Outcome::kRefused, 0};
+  if (code == kSilenceCode || code == kNetworkUnreachableCode || code == kHostUnreachableCode) {
+    return {Outcome::kSilent, 0};
+  }
+  return {Outcome::kFailed, code};
+}
+
+std::optional<SteadyTime> CheckDeadline(SteadyTime start, std::chrono::milliseconds reach_timeout,
+                                        SteadyTime computer_deadline) {
+  if (reach_timeout.count() <= 0) return std::nullopt;
+  // A deadline nearer than the time-out also keeps the sum from overflowing.
+  if (computer_deadline - start <= reach_timeout) return computer_deadline;
+  return start + reach_timeout;
+}
 
 std::vector<Endpoint> EndpointsFor(ProtocolChoice choice,
                                    const std::vector<NetworkAddress>& addresses) {
@@ -34,9 +55,7 @@ bool IsSettled(ProtocolChoice choice, const std::vector<Endpoint>& endpoints,
                const std::vector<ConnectResult>& results) {
   const std::uint16_t preferred = choice == ProtocolChoice::kWsMan ? kWsManPort : kDcomPort;
   if (AcceptedOn(preferred, endpoints, results)) return true;
-  return std::none_of(results.begin(), results.end(), [](const ConnectResult& result) {
-    return result.outcome == Outcome::kPending;
-  });
+  return !Any(results, Outcome::kPending);
 }
 
 Reach VerdictOf(const std::vector<Endpoint>& endpoints, const std::vector<ConnectResult>& results) {
@@ -47,31 +66,24 @@ Reach VerdictOf(const std::vector<Endpoint>& endpoints, const std::vector<Connec
     reach.kind = Reach::Kind::kReachable;
     return reach;
   }
+  // An endpoint this computer could not check might have accepted: no verdict.
+  if (Any(results, Outcome::kFailed)) return reach;
   reach.kind = Reach::Kind::kUnreachable;
-  reach.code = kSilenceCode;
-  const auto with = [&](Outcome outcome) {
-    return std::find_if(results.begin(), results.end(),
-                        [&](const ConnectResult& result) { return result.outcome == outcome; });
-  };
-  if (with(Outcome::kRefused) != results.end()) {
-    reach.code = kRefusalCode;
-  } else if (const auto failed = with(Outcome::kFailed); failed != results.end()) {
-    reach.code = failed->code;
-  }
+  reach.code = Any(results, Outcome::kRefused) ? kRefusalCode : kSilenceCode;
   return reach;
 }
 
 Reach CheckReach(const std::wstring& computer, ProtocolChoice choice,
-                 std::chrono::milliseconds budget, NameResolver& resolver, Connector& connector) {
-  if (budget.count() <= 0 || resolver.IsThisComputerName(computer)) return {};
-  const std::vector<NetworkAddress> addresses = resolver.Resolve(computer);
+                 std::optional<SteadyTime> deadline, NameResolver& resolver, Connector& connector) {
+  if (!deadline || resolver.IsThisComputerName(computer)) return {};
+  const std::vector<NetworkAddress> addresses = resolver.Resolve(computer, *deadline);
   if (addresses.empty()) return {};
   for (const NetworkAddress& address : addresses) {
     if (resolver.IsThisComputerAddress(address)) return {};
   }
   const std::vector<Endpoint> endpoints = EndpointsFor(choice, addresses);
   const std::vector<ConnectResult> results = connector.ConnectAll(
-      endpoints, budget,
+      endpoints, *deadline,
       [choice](const std::vector<Endpoint>& all, const std::vector<ConnectResult>& so_far) {
         return IsSettled(choice, all, so_far);
       });

@@ -1,11 +1,13 @@
 // The reachability check: before a computer's lookup, whether TCP 135 (DCOM's endpoint mapper) or
-// 5985 (WS-Management over HTTP) accepts a connection on any of its addresses, within one time-out.
-// Free of Windows: names are resolved and connections made through the two seams below.
+// 5985 (WS-Management over HTTP) accepts a connection on any of its addresses, resolving and
+// connecting by one deadline. Free of Windows: names are resolved and connections made through the
+// two seams below.
 #pragma once
 
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -20,6 +22,11 @@ inline constexpr std::uint16_t kWsManPort = 5985;
 // time-out (WSAETIMEDOUT), or a port refused the connection (WSAECONNREFUSED).
 inline constexpr std::int32_t kSilenceCode = static_cast<std::int32_t>(0x8007274C);
 inline constexpr std::int32_t kRefusalCode = static_cast<std::int32_t>(0x8007274D);
+// No route to the address's network or host (WSAENETUNREACH, WSAEHOSTUNREACH): silence too.
+inline constexpr std::int32_t kNetworkUnreachableCode = static_cast<std::int32_t>(0x80072743);
+inline constexpr std::int32_t kHostUnreachableCode = static_cast<std::int32_t>(0x80072751);
+
+using SteadyTime = std::chrono::steady_clock::time_point;
 
 // An address as the resolver gives it; only the resolver and the connector look inside (Winsock
 // keeps a sockaddr's bytes here, a test its own text).
@@ -35,19 +42,23 @@ struct ConnectResult {
     kPending,   // no answer yet; at the end of the check, silence
     kAccepted,  // the connection was made
     kRefused,   // the computer answered that nothing listens there
-    kFailed,    // any other failure, with the platform's code
+    kSilent,    // no answer can come: no route to the address, or the connection timed out
+    kFailed,    // this computer could not make the check (its own network stack failed)
   };
   Outcome outcome = Outcome::kPending;
   std::int32_t code = 0;  // for kFailed
 };
+
+// The result of a connection that failed with `code`, an HRESULT of Winsock's code.
+ConnectResult ResultOfConnectError(std::int32_t code);
 
 class NameResolver {
  public:
   virtual ~NameResolver() = default;
   // Whether a name is this computer's own (".", "localhost", its names, its own addresses).
   virtual bool IsThisComputerName(const std::wstring& name) = 0;
-  // The name's addresses; empty when it does not resolve.
-  virtual std::vector<NetworkAddress> Resolve(const std::wstring& name) = 0;
+  // The name's addresses; empty when it does not resolve, or has not by `deadline`.
+  virtual std::vector<NetworkAddress> Resolve(const std::wstring& name, SteadyTime deadline) = 0;
   virtual bool IsThisComputerAddress(const NetworkAddress& address) = 0;
 };
 
@@ -59,12 +70,18 @@ class Connector {
  public:
   virtual ~Connector() = default;
   // Starts a connection to every endpoint at once and returns one result for each, in order, when
-  // every result is known, `settled` says the check is settled, or `budget` has passed (what is
+  // every result is known, `settled` says the check is settled, or `deadline` has passed (what is
   // still unknown then stays kPending). Every connection is closed before it returns.
   virtual std::vector<ConnectResult> ConnectAll(const std::vector<Endpoint>& endpoints,
-                                                std::chrono::milliseconds budget,
+                                                SteadyTime deadline,
                                                 const ReachSettled& settled) = 0;
 };
+
+// When the check of a lookup started at `start` gives up, resolving and connecting alike: after
+// `reach_timeout`, and never after the computer's own deadline. None when `reach_timeout` is zero
+// or less: no check is made.
+std::optional<SteadyTime> CheckDeadline(SteadyTime start, std::chrono::milliseconds reach_timeout,
+                                        SteadyTime computer_deadline);
 
 // The endpoints the check connects to for a choice: both ports of every address for `auto`, only
 // its own port for `dcom` or `wsman`.
@@ -76,15 +93,16 @@ std::vector<Endpoint> EndpointsFor(ProtocolChoice choice,
 bool IsSettled(ProtocolChoice choice, const std::vector<Endpoint>& endpoints,
                const std::vector<ConnectResult>& results);
 
-// The verdict of the results: reachable by the protocols whose port accepted somewhere; otherwise
-// unreachable, with kRefusalCode where any port refused, else the first other failure's code, else
-// kSilenceCode.
+// The verdict of the results. Only acceptance, refusal and silence are verdicts: reachable by the
+// protocols whose port accepted somewhere; else, where the check itself failed for any endpoint,
+// none (the computer is left to the lookup); else unreachable, with kRefusalCode where any port
+// refused, otherwise kSilenceCode.
 Reach VerdictOf(const std::vector<Endpoint>& endpoints, const std::vector<ConnectResult>& results);
 
-// The check of one computer within `budget` (none when it is zero or less). This computer is never
-// checked, and a name that does not resolve is left to the lookup, which reports the platform's
-// own failure for it.
+// The check of one computer, resolving and connecting by `deadline` (none without one). This
+// computer is never checked, and a name that does not resolve by then is left to the lookup, which
+// reports the platform's own failure for it.
 Reach CheckReach(const std::wstring& computer, ProtocolChoice choice,
-                 std::chrono::milliseconds budget, NameResolver& resolver, Connector& connector);
+                 std::optional<SteadyTime> deadline, NameResolver& resolver, Connector& connector);
 
 }  // namespace quillmark::companion

@@ -1,4 +1,5 @@
-// Name resolution and non-blocking TCP connections for the reachability check, over Winsock.
+// Name resolution on a thread of its own and non-blocking TCP connections for the reachability
+// check, over Winsock.
 
 // One select() waits on every connection of a check: room for 512 addresses' two ports.
 #define FD_SETSIZE 1024
@@ -11,6 +12,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 #include <mutex>
 #include <set>
 
@@ -26,6 +28,10 @@ using Outcome = ConnectResult::Outcome;
 
 // Every address is asked on two ports at most.
 constexpr std::size_t kMostAddresses = FD_SETSIZE / 2;
+
+// A resolving thread's stack: room for the system's resolver, and small, since a thread whose name
+// server is slow is left behind with its stack (which Wine commits whole).
+constexpr SIZE_T kResolverStack = 128 * 1024;
 
 std::int32_t WinsockCode(int error) {
   return static_cast<std::int32_t>(HRESULT_FROM_WIN32(static_cast<unsigned long>(error)));
@@ -111,10 +117,7 @@ void FreeAddresses(ADDRINFOW* list) noexcept { FreeAddrInfoW(list); }
 using UniqueSocket = UniqueAny<SOCKET, CloseAbortively, HoldsSocket>;
 using UniqueAddressList = UniqueAny<ADDRINFOW*, FreeAddresses>;
 
-ConnectResult ResultOfError(int error) {
-  if (error == WSAECONNREFUSED) return {Outcome::kRefused, 0};
-  return {Outcome::kFailed, WinsockCode(error)};
-}
+ConnectResult ResultOfError(int error) { return ResultOfConnectError(WinsockCode(error)); }
 
 // Starts a non-blocking connection; the socket is kept only while the result is pending.
 ConnectResult StartConnection(const Endpoint& endpoint, UniqueSocket& socket_out) {
@@ -149,11 +152,63 @@ ConnectResult StartConnection(const Endpoint& endpoint, UniqueSocket& socket_out
 ConnectResult FailedConnection(SOCKET socket) {
   int error = 0;
   int length = sizeof error;
-  if (getsockopt(socket, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &length) != 0 ||
-      error == 0) {
-    error = WSAECONNREFUSED;  // the platform said the connection failed, but not why
+  if (getsockopt(socket, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &length) != 0) {
+    return ResultOfError(WSAGetLastError());
   }
-  return ResultOfError(error);
+  // A failed connection whose error the platform does not give is taken for a refusal.
+  return ResultOfError(error != 0 ? error : WSAECONNREFUSED);
+}
+
+std::vector<NetworkAddress> ResolveNow(const std::wstring& name) {
+  ADDRINFOW hints{};
+  hints.ai_family = AF_UNSPEC;
+  hints.ai_socktype = SOCK_STREAM;
+  hints.ai_protocol = IPPROTO_TCP;
+  UniqueAddressList list;
+  if (GetAddrInfoW(name.c_str(), nullptr, &hints, list.put()) != 0) return {};
+  std::vector<NetworkAddress> addresses;
+  std::set<std::string> seen;
+  for (const ADDRINFOW* entry = list.get(); entry != nullptr; entry = entry->ai_next) {
+    if (entry->ai_addr == nullptr || addresses.size() == kMostAddresses) continue;
+    const std::size_t length = entry->ai_addrlen;
+    const std::string key = AddressKey(entry->ai_addr, length);
+    if (key.empty() || !seen.insert(key).second) continue;
+    addresses.emplace_back(reinterpret_cast<const char*>(entry->ai_addr), length);
+  }
+  return addresses;
+}
+
+// One name being resolved, shared by the check and the resolving thread. The thread touches
+// nothing else, so that a check which gave up on it may end meanwhile.
+struct Resolution {
+  std::wstring name;
+  std::vector<NetworkAddress> addresses;  // set before `done`
+  UniqueEvent done{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+};
+
+DWORD WINAPI ResolveOnItsOwn(void* parameter) noexcept {
+  const std::unique_ptr<std::shared_ptr<Resolution>> share(
+      static_cast<std::shared_ptr<Resolution>*>(parameter));
+  Resolution& resolution = **share;
+  try {
+    const WinsockSession winsock;  // its own, for it may outlive the check's
+    resolution.addresses = ResolveNow(resolution.name);
+  } catch (...) {
+    // Not resolved: the computer is left to the lookup.
+  }
+  SetEvent(resolution.done.get());
+  return 0;
+}
+
+// Whether `event` was set by `deadline`; never gives up before it.
+bool SetBy(HANDLE event, SteadyTime deadline) {
+  for (;;) {
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    const auto wait = static_cast<DWORD>(std::clamp<long long>(left, 0, INFINITE - 1));
+    const DWORD result = WaitForSingleObject(event, wait);
+    if (result == WAIT_OBJECT_0) return true;
+    if (result != WAIT_TIMEOUT || left <= 0) return false;
+  }
 }
 
 }  // namespace
@@ -177,25 +232,22 @@ bool WinsockResolver::IsThisComputerName(const std::wstring& name) {
   return NamesThisComputer(name, ThisComputersNames());
 }
 
-std::vector<NetworkAddress> WinsockResolver::Resolve(const std::wstring& name) {
+std::vector<NetworkAddress> WinsockResolver::Resolve(const std::wstring& name,
+                                                     SteadyTime deadline) {
   // A name with a NUL in it would be resolved as its first part only.
   if (name.find(L'\0') != std::wstring::npos) return {};
-  ADDRINFOW hints{};
-  hints.ai_family = AF_UNSPEC;
-  hints.ai_socktype = SOCK_STREAM;
-  hints.ai_protocol = IPPROTO_TCP;
-  UniqueAddressList list;
-  if (GetAddrInfoW(name.c_str(), nullptr, &hints, list.put()) != 0) return {};
-  std::vector<NetworkAddress> addresses;
-  std::set<std::string> seen;
-  for (const ADDRINFOW* entry = list.get(); entry != nullptr; entry = entry->ai_next) {
-    if (entry->ai_addr == nullptr || addresses.size() == kMostAddresses) continue;
-    const std::size_t length = entry->ai_addrlen;
-    const std::string key = AddressKey(entry->ai_addr, length);
-    if (key.empty() || !seen.insert(key).second) continue;
-    addresses.emplace_back(reinterpret_cast<const char*>(entry->ai_addr), length);
-  }
-  return addresses;
+  const auto resolution = std::make_shared<Resolution>();
+  if (!resolution->done) return {};
+  resolution->name = name;
+  auto share = std::make_unique<std::shared_ptr<Resolution>>(resolution);
+  const HANDLE thread = CreateThread(nullptr, kResolverStack, ResolveOnItsOwn, share.get(),
+                                     STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
+  // Without a thread the check cannot be made: the computer is left to the lookup.
+  if (thread == nullptr) return {};
+  share.release();      // the thread owns it now
+  CloseHandle(thread);  // never joined: a thread still resolving at the deadline is left behind
+  if (!SetBy(resolution->done.get(), deadline)) return {};
+  return std::move(resolution->addresses);
 }
 
 bool WinsockResolver::IsThisComputerAddress(const NetworkAddress& address) {
@@ -203,9 +255,8 @@ bool WinsockResolver::IsThisComputerAddress(const NetworkAddress& address) {
 }
 
 std::vector<ConnectResult> WinsockConnector::ConnectAll(const std::vector<Endpoint>& endpoints,
-                                                        std::chrono::milliseconds budget,
+                                                        SteadyTime deadline,
                                                         const ReachSettled& settled) {
-  const Clock::time_point deadline = Clock::now() + budget;
   std::vector<ConnectResult> results(endpoints.size());
   std::vector<UniqueSocket> sockets(endpoints.size());
   for (std::size_t index = 0; index < endpoints.size() && index < FD_SETSIZE; ++index) {
@@ -227,7 +278,14 @@ std::vector<ConnectResult> WinsockConnector::ConnectAll(const std::vector<Endpoi
     if (writable.fd_count == 0) break;
     timeval wait{static_cast<long>(left.count() / 1000000),
                  static_cast<long>(left.count() % 1000000)};
-    if (select(0, nullptr, &writable, &failed, &wait) == SOCKET_ERROR) break;
+    if (select(0, nullptr, &writable, &failed, &wait) == SOCKET_ERROR) {
+      // This computer could not wait for the answers: what is unknown is no silence.
+      const ConnectResult unknown = {Outcome::kFailed, WinsockCode(WSAGetLastError())};
+      for (std::size_t index = 0; index < sockets.size(); ++index) {
+        if (sockets[index]) results[index] = unknown;
+      }
+      break;
+    }
     for (std::size_t index = 0; index < sockets.size(); ++index) {
       if (!sockets[index]) continue;
       const SOCKET socket = sockets[index].get();

@@ -1,5 +1,5 @@
-// The reachability check's seams over Winsock: names resolved by the system's resolver, this
-// computer's names and addresses, and non-blocking connections under one deadline.
+// The reachability check's seams over Winsock: names resolved by the system's resolver on a thread
+// of their own, this computer's names and addresses, and non-blocking connections by one deadline.
 #pragma once
 
 #include <chrono>
@@ -28,7 +28,10 @@ class WinsockResolver : public NameResolver {
  public:
   // As NamesThisComputer says, with ThisComputersNames().
   bool IsThisComputerName(const std::wstring& name) override;
-  std::vector<NetworkAddress> Resolve(const std::wstring& name) override;
+  // The system's resolver takes no time-out before Windows 8 (GetAddrInfoExW's), so it is asked on
+  // a small thread of its own, waited for until the deadline and then left behind: a name server
+  // that answers late costs the check no more than its deadline.
+  std::vector<NetworkAddress> Resolve(const std::wstring& name, SteadyTime deadline) override;
   bool IsThisComputerAddress(const NetworkAddress& address) override;
 };
 
@@ -36,8 +39,7 @@ class WinsockResolver : public NameResolver {
 // thousands of checks leave no local ports waiting out TCP's TIME_WAIT.
 class WinsockConnector : public Connector {
  public:
-  std::vector<ConnectResult> ConnectAll(const std::vector<Endpoint>& endpoints,
-                                        std::chrono::milliseconds budget,
+  std::vector<ConnectResult> ConnectAll(const std::vector<Endpoint>& endpoints, SteadyTime deadline,
                                         const ReachSettled& settled) override;
 };
 

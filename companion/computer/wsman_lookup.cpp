@@ -14,6 +14,7 @@
 
 #include "com_failure.h"
 #include "com_owners.h"
+#include "lookup_deadline.h"
 #include "platform_failure.h"
 
 namespace quillmark::companion {
@@ -119,9 +120,11 @@ std::optional<std::int32_t> FaultCode(const std::wstring& digits) {
   return static_cast<std::int32_t>(code);
 }
 
-// Runs a call of a WS-Management object; a failure is described by the object's error XML.
+// Runs a call of a WS-Management object, unless the deadline has passed; a failure is described by
+// the object's error XML.
 template <typename Object, typename Call>
-void CallDescribedBy(Object* described_by, Call&& call) {
+void CallDescribedBy(SteadyTime deadline, Object* described_by, Call&& call) {
+  ThrowIfPast(deadline, std::chrono::steady_clock::now());
   ClearErrorInfo();
   const HRESULT result = call();
   if (SUCCEEDED(result)) return;
@@ -152,9 +155,12 @@ ComPtr<Interface> Query(IDispatch* object) {
 
 std::wstring SerialFromItemXml(const std::wstring& item) {
   const XmlDocument document(item);
-  const std::optional<std::wstring> nil = document.Text(L"/*/p:SerialNumber/@xsi:nil");
+  const std::optional<std::wstring> nil =
+      document.Text(L"/*/*[local-name()='SerialNumber']/@xsi:nil");
   if (nil && (*nil == L"true" || *nil == L"1")) return {};
-  return document.Text(L"/*/p:SerialNumber").value_or(std::wstring());
+  std::optional<std::wstring> serial = document.Text(L"/*/*[local-name()='SerialNumber']");
+  if (!serial) throw FailureFromHresult(DISP_E_UNKNOWNNAME);
+  return std::move(*serial);
 }
 
 PlatformFailure FailureFromFaultXml(std::int32_t code, const std::wstring& fault) {
@@ -167,27 +173,36 @@ PlatformFailure FailureFromFaultXml(std::int32_t code, const std::wstring& fault
 }
 
 void WsManTransport::ForEachSerial(const std::wstring& computer, const SerialReceiver& receive) {
+  ThrowIfPast(deadline_, std::chrono::steady_clock::now());
   ComPtr<IWSManEx> wsman;
-  CreateByProgId(kWsManProgId, __uuidof(IWSManEx), reinterpret_cast<void**>(wsman.GetAddressOf()));
+  try {
+    CreateByProgId(kWsManProgId, __uuidof(IWSManEx),
+                   reinterpret_cast<void**>(wsman.GetAddressOf()));
+  } catch (const PlatformFailure& failure) {
+    throw TransportNotStarted(failure);
+  }
   ComPtr<IDispatch> session_object;
   {
     // WS-Management names this computer "localhost"; "." is the management service's own name.
     const UniqueBstr connection(computer == L"." ? std::wstring(L"localhost") : computer);
     // No flags: the default authentication, with the caller's own identity.
-    CallDescribedBy(wsman.Get(), [&] {
+    CallDescribedBy(deadline_, wsman.Get(), [&] {
       return wsman->CreateSession(connection.get(), 0, nullptr, session_object.GetAddressOf());
     });
   }
   const ComPtr<IWSManSession> session = Query<IWSManSession>(session_object.Get());
-  const auto timeout = static_cast<LONG>(std::clamp<long long>(timeout_.count(), 1, 0x7FFFFFFF));
-  CallDescribedBy(session.Get(), [&] { return session->put_Timeout(timeout); });
+  // The session's operations end by the deadline too.
+  const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+      deadline_ - std::chrono::steady_clock::now());
+  const auto timeout = static_cast<LONG>(std::clamp<long long>(left.count(), 1, 0x7FFFFFFF));
+  CallDescribedBy(deadline_, session.Get(), [&] { return session->put_Timeout(timeout); });
 
   ComPtr<IDispatch> result_set;
   {
     const UniqueVariant resource = VariantOf(std::wstring(kBiosResourceUri));
     const UniqueBstr no_filter{std::wstring()};
     const UniqueBstr no_dialect{std::wstring()};
-    CallDescribedBy(session.Get(), [&] {
+    CallDescribedBy(deadline_, session.Get(), [&] {
       return session->Enumerate(resource.get(), no_filter.get(), no_dialect.get(), 0,
                                 result_set.GetAddressOf());
     });
@@ -195,10 +210,10 @@ void WsManTransport::ForEachSerial(const std::wstring& computer, const SerialRec
   const ComPtr<IWSManEnumerator> items = Query<IWSManEnumerator>(result_set.Get());
   for (;;) {
     VARIANT_BOOL at_end = VARIANT_FALSE;
-    CallDescribedBy(items.Get(), [&] { return items->get_AtEndOfStream(&at_end); });
+    CallDescribedBy(deadline_, items.Get(), [&] { return items->get_AtEndOfStream(&at_end); });
     if (at_end != VARIANT_FALSE) break;
     UniqueBstr item;
-    CallDescribedBy(items.Get(), [&] { return items->ReadItem(item.put()); });
+    CallDescribedBy(deadline_, items.Get(), [&] { return items->ReadItem(item.put()); });
     receive(SerialFromItemXml(item.text()));
   }
 }

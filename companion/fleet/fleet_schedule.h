@@ -22,9 +22,6 @@
 
 namespace quillmark::companion {
 
-// What a lookup still running at its deadline is reported with: Windows' own timeout code.
-inline constexpr std::int32_t kTimedOutCode = static_cast<std::int32_t>(0x800705B4);
-
 using TimePoint = std::chrono::steady_clock::time_point;
 
 // One computer's lookup, from its start until the coordinating thread takes its rows. Everything a

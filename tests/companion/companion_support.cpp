@@ -36,12 +36,14 @@ std::wstring CodeText(HRESULT code) {
 std::wstring Shown(const Serial& serial) {
   switch (serial.kind) {
     case Serial::Kind::kText:
+    case Serial::Kind::kDerived:
       return serial.text;
     case Serial::Kind::kInteger:
       return std::to_wstring(serial.integer);
     case Serial::Kind::kNull:
     case Serial::Kind::kEmpty:
     case Serial::Kind::kReal:  // not used here: its text depends on the locale
+    case Serial::Kind::kMissing:
       break;
   }
   return L"";

@@ -2,7 +2,7 @@
 // namespace that reach-namespace.sh makes, whose /etc/hosts names them: both.reach.test
 // (127.0.0.2) listens on 135 and 5985, winrm.reach.test (127.0.0.3) on 5985 alone,
 // refusing.reach.test (127.0.0.4) on neither, and silent.reach.test (127.0.0.5) drops every
-// connection request.
+// connection request. Its name server knows no other name, and answers for slowdns.test after 3 s.
 #include <winsock2.h>
 #include <ws2tcpip.h>
 #include <windows.h>
@@ -136,6 +136,26 @@ TEST_F(Reachability, ComputersThatAnswerNeitherPortAreUnreachableAndTheRestAreLo
   for (const wchar_t* name : {L"refusing.reach.test", L"silent.reach.test"}) {
     EXPECT_THAT(Record(), ::testing::Not(::testing::Contains(standin::BindLine(name))));
   }
+}
+
+TEST_F(Reachability, ASlowNameServerHoldsTheCheckNoLongerThanItsDeadline) {
+  Use({standin::For(L"slowdns.test").Member(Serial::Text(L"SLOW")),
+       standin::For(L"next-1").Delay(1800).Member(Serial::Text(L"NEXT"))});
+  // At the computer's deadline, reached while resolving, the lookup is given up: never contacted
+  // after its row said so, while the run goes on past the name server's answer.
+  CompanionRun run = RunCompanion({L"--timeout", L"2", L"--parallel", L"1", L"--reach-timeout",
+                                   L"5000", L"slowdns.test", L"next-1"});
+  CsvOutput output = ReadCompanionCsv(run.out);
+  ASSERT_EQ(output.rows.size(), 2u) << run.out.substr(0, 2000);
+  EXPECT_EQ(output.rows[0][2], L"timed out");
+  EXPECT_EQ(output.rows[1][1], L"NEXT");
+  EXPECT_THAT(Record(), ::testing::Not(::testing::Contains(standin::BindLine(L"slowdns.test"))));
+  // The check gives the name up at its time-out, and leaves the computer to the lookup.
+  run = RunCompanion({L"--reach-timeout", L"1000", L"slowdns.test"});
+  output = ReadCompanionCsv(run.out);
+  ASSERT_EQ(output.rows.size(), 1u) << run.out.substr(0, 2000);
+  EXPECT_EQ(output.rows[0], (Row{L"slowdns.test", L"SLOW", L"ok", L"", L""}));
+  EXPECT_LT(output.milliseconds[0], 2000u);
 }
 
 }  // namespace

@@ -64,6 +64,7 @@ std::string ArgumentsText(const DISPPARAMS* parameters) {
 HRESULT FillVariant(const Serial& serial, VARIANT* result) {
   switch (serial.kind) {
     case Serial::Kind::kText:
+    case Serial::Kind::kDerived:
       V_VT(result) = VT_BSTR;
       V_BSTR(result) = SysAllocStringLen(serial.text.data(), static_cast<UINT>(serial.text.size()));
       return V_BSTR(result) != nullptr ? S_OK : E_OUTOFMEMORY;
@@ -81,6 +82,8 @@ HRESULT FillVariant(const Serial& serial, VARIANT* result) {
       V_VT(result) = VT_R8;
       V_R8(result) = serial.real;
       return S_OK;
+    case Serial::Kind::kMissing:
+      break;
   }
   return E_UNEXPECTED;
 }
@@ -134,8 +137,11 @@ ComPtr<IDispatch> MakeMember(const std::shared_ptr<Lookup>& lookup, size_t numbe
     if (injected != S_OK) return injected;
     return FillVariant(serial, result);
   };
-  return Adopt<IDispatch>(new Dispatch("member" + std::to_string(number),
-                                       {{L"SerialNumber", kSerialNumberId, kPropertyGet, read}}));
+  std::vector<Dispatch::Member> members;
+  if (serial.kind != Serial::Kind::kMissing) {
+    members.push_back({L"SerialNumber", kSerialNumberId, kPropertyGet, read});
+  }
+  return Adopt<IDispatch>(new Dispatch("member" + std::to_string(number), std::move(members)));
 }
 
 class Enumerator : public Object<IEnumVARIANT> {

@@ -69,12 +69,14 @@ class LineParser {
 
 Serial ParseSerial(const LineParser& line) {
   const std::string& kind = line.Field(1);
-  if (kind == "null" || kind == "empty") {
+  if (kind == "null" || kind == "empty" || kind == "missing") {
     line.ExpectFields(2);
+    if (kind == "missing") return Serial{Serial::Kind::kMissing, L"", 0, 0};
     return kind == "null" ? Serial::Null() : Serial::Empty();
   }
   line.ExpectFields(3);
   if (kind == "text") return Serial::Text(line.Text(2));
+  if (kind == "derived") return Serial{Serial::Kind::kDerived, line.Text(2), 0, 0};
   if (kind == "integer") {
     char* end = nullptr;
     const long value = std::strtol(line.Field(2).c_str(), &end, 10);
@@ -171,6 +173,10 @@ std::string FormatSerial(const Serial& serial) {
       std::snprintf(digits, sizeof digits, "%.17g", serial.real);
       return std::string("member\treal\t") + digits;
     }
+    case Serial::Kind::kDerived:
+      return "member\tderived\t" + Escape(serial.text);
+    case Serial::Kind::kMissing:
+      return "member\tmissing";
   }
   return {};
 }

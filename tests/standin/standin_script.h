@@ -29,9 +29,11 @@ struct Failure {
   std::wstring description;
 };
 
-// A serial value: which variant type it is served as, and its content.
+// A serial value: which variant type it is served as, and its content. kDerived is text that
+// WS-Management serves as a derived class's instance, under that class's own namespace; kMissing
+// is an instance without the property at all.
 struct Serial {
-  enum class Kind { kText, kNull, kEmpty, kInteger, kReal };
+  enum class Kind { kText, kNull, kEmpty, kInteger, kReal, kDerived, kMissing };
   Kind kind = Kind::kText;
   std::wstring text;
   long integer = 0;
@@ -85,7 +87,8 @@ class ScriptError : public std::runtime_error {
 //   hang                         the binding never answers (after any delay)
 //   hang pumping                 the same, while it dispatches the calling thread's messages
 //   only dcom|wsman              only that transport's stand-in answers this plan
-//   member text <value> | member null | member empty | member integer <n> | member real <x>
+//   member text <value> | member null | member empty | member integer <n> | member real <x> |
+//   member derived <value> | member missing
 //   fail <step> <occurrence> <hex code> excepinfo|errorinfo|code <description>
 // where <step> is bind, InstancesOf, _NewEnum, Next or SerialNumber.
 Script ParseScript(const std::string& text);  // throws ScriptError naming the line

@@ -24,6 +24,7 @@ namespace {
 
 using Microsoft::WRL::ComPtr;
 
+constexpr wchar_t kClassUriBase[] = L"http://schemas.microsoft.com/wbem/wsman/1/wmi/root/cimv2/";
 constexpr wchar_t kBiosUri[] =
     L"http://schemas.microsoft.com/wbem/wsman/1/wmi/root/cimv2/Win32_BIOS";
 
@@ -268,11 +269,18 @@ HRESULT CreateWsManAutomation(REFIID iid, void** object) {
 
 std::wstring ItemXml(const Serial& serial) {
   std::wstring value;
+  // A derived class's instance comes as that class, in its own namespace.
+  std::wstring class_name = L"Win32_BIOS";
   switch (serial.kind) {
+    case Serial::Kind::kMissing:
+      break;
     case Serial::Kind::kNull:
     case Serial::Kind::kEmpty:
       value = L"<p:SerialNumber xsi:nil=\"true\"/>";
       break;
+    case Serial::Kind::kDerived:
+      class_name = L"Standin_BIOS";
+      [[fallthrough]];
     case Serial::Kind::kText:
       value = L"<p:SerialNumber>" + XmlEscaped(serial.text) + L"</p:SerialNumber>";
       break;
@@ -287,10 +295,10 @@ std::wstring ItemXml(const Serial& serial) {
     }
   }
   // Another property first and after, as the service writes them all, in its own namespace.
-  return std::wstring(L"<p:Win32_BIOS xmlns:p=\"") + kBiosUri +
+  return L"<p:" + class_name + L" xmlns:p=\"" + kClassUriBase + class_name +
          L"\" xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\" xml:lang=\"en-US\">"
          L"<p:Manufacturer>Stand-in</p:Manufacturer>" +
-         value + L"<p:Version>STANDIN - 1</p:Version></p:Win32_BIOS>";
+         value + L"<p:Version>STANDIN - 1</p:Version></p:" + class_name + L">";
 }
 
 std::wstring FaultXml(HRESULT code, const std::wstring& message) {
