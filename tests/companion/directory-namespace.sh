@@ -14,49 +14,33 @@ folder=$(mkdir -p "$2" && readlink -f "$2")
 here=$(dirname "$(readlink -f "$0")")
 shift 2
 export PATH=$PATH:/usr/sbin
-if ! unshare -n -m -u true 2>/dev/null; then
-  echo "SKIPPED: this host permits no private network, mount and host name namespaces"
-  exit 77
-fi
+unshare -n -m -u true 2>/dev/null || { echo "SKIPPED: this host permits no namespaces"; exit 77; }
 for tool in samba samba-tool ldbadd slapd ldapsearch; do
   command -v "$tool" >/dev/null || { echo "SKIPPED: $tool is missing (scripts/setup.sh)"; exit 77; }
 done
 # shellcheck source=/dev/null
 . "$session/wine/env.sh"
 
-# The computers under OU=Fleet: dNSHostName (or "-" for none), userAccountControl (4098:
-# disabled), days since the last logon (or "-" for never), OU below OU=Fleet, and cn.
-computers() {
-  local i
-  for i in $(seq -w 1 24); do
-    echo "ws$i.samdom.test 4096 1 $(( 10#$i % 3 )) WS$i"
-  done
-  printf '%s\n' 'old01.samdom.test 4098 1 1 OLD01' 'old02.samdom.test 4098 - 0 OLD02' \
-    'stale01.samdom.test 4096 60 2 STALE01' 'stale02.samdom.test 4096 400 0 STALE02' \
-    '- 4096 - 1 NOHOST1' '- 4096 2 2 ÉCLAIR-07'
-}
-
+# The OUs, then one computer a line: dNSHostName ("-": none), userAccountControl (4098: disabled),
+# days since the last logon ("-": never), its OU by number, and cn. OUT01 is outside OU=Fleet.
 computer_ldif() {
-  local base=$1 now host control days level cn ou
+  local ous=(OU=Fleet OU=Lab,OU=Fleet OU=Deep,OU=Lab,OU=Fleet OU=Elsewhere) now host uac days ou cn
   now=$(( ($(date +%s) + 11644473600) * 10000000 ))
-  for ou in "OU=Fleet" "OU=Lab,OU=Fleet" "OU=Deep,OU=Lab,OU=Fleet" "OU=Elsewhere"; do
-    printf 'dn: %s,%s\nobjectClass: organizationalUnit\n\n' "$ou" "$base"
-  done
-  while read -r host control days level cn; do
-    ou=("OU=Fleet" "OU=Lab,OU=Fleet" "OU=Deep,OU=Lab,OU=Fleet")
-    printf 'dn: CN=%s,%s,%s\nobjectClass: computer\nsAMAccountName: %s$\n' "$cn" "${ou[$level]}" \
-      "$base" "${cn//É/E}"
-    printf 'userAccountControl: %s\n' "$control"
+  printf 'dn: %s,DC=samdom,DC=test\nobjectClass: organizationalUnit\n\n' "${ous[@]}"
+  while read -r host uac days ou cn; do
+    printf 'dn: CN=%s,%s,DC=samdom,DC=test\nobjectClass: computer\nsAMAccountName: %s$\n' \
+      "$cn" "${ous[$ou]}" "${cn//É/E}"
+    printf 'userAccountControl: %s\n' "$uac"
     [ "$host" = - ] || printf 'dNSHostName: %s\n' "$host"
     [ "$days" = - ] || printf 'lastLogonTimestamp: %s\n' $(( now - days * 864000000000 ))
     echo
-  done < <(computers)
-  # Outside the searched OU: never given.
-  printf 'dn: CN=OUT01,OU=Elsewhere,%s\nobjectClass: computer\nsAMAccountName: OUT01$\n' "$base"
-  printf 'userAccountControl: 4096\ndNSHostName: out01.samdom.test\n\n'
+  done < <(for i in $(seq -w 1 24); do echo "ws$i.samdom.test 4096 1 $((10#$i % 3)) WS$i"; done
+    printf '%s\n' 'old01.samdom.test 4098 1 1 OLD01' 'old02.samdom.test 4098 - 0 OLD02' \
+      'stale01.samdom.test 4096 60 2 STALE01' 'stale02.samdom.test 4096 400 0 STALE02' \
+      '- 4096 - 1 NOHOST1' '- 4096 2 2 ÉCLAIR-07' 'out01.samdom.test 4096 1 3 OUT01')
 }
 
-computer_ldif DC=samdom,DC=test >"$folder/computers.ldif"
+computer_ldif >"$folder/computers.ldif"
 "$WINESERVER" -k >/dev/null 2>&1 || true
 unshare -n -m -u --propagation private bash -s "$session" "$folder" "$here" "$@" <<'INSIDE'
 set -uo pipefail
@@ -67,7 +51,6 @@ printf '127.0.0.1 localhost dc1.samdom.test dc1 samdom.test ldap.fleet.test\n' >
 printf 'nameserver 127.0.0.1\n' >"$folder/resolv.conf"
 mount --bind "$folder/hosts" /etc/hosts && mount --bind "$folder/resolv.conf" /etc/resolv.conf \
   || exit 1
-
 samba=$folder/samba
 rm -rf "$samba" && mkdir -p "$samba" && : >"$samba/empty.conf"
 samba-tool domain provision -s "$samba/empty.conf" --targetdir="$samba" --realm=SAMDOM.TEST \
@@ -85,20 +68,14 @@ grep -v 'dns forwarder' "$samba/etc/smb.conf" >"$samba/smb.conf" && mv "$samba/s
       --sddl="(A;CI;RPLCLORC;;;AN)"
 } >"$samba/accounts.log" 2>&1 || { cat "$samba/accounts.log"; exit 1; }
 samba -s "$samba/etc/smb.conf" -i -M single >"$samba/samba.log" 2>&1 </dev/null &
-samba_pid=$!
+trap 'kill '$!' $(cat "$folder/slapd/slapd.pid" 2>/dev/null); "$WINESERVER" -k 2>/dev/null' EXIT
 "$here/directory-slapd.sh" "$folder/slapd" 1500 ldap://127.0.0.1:3389/ || exit 1
 for _ in $(seq 600); do
   ldapsearch -x -H ldap://127.0.0.1 -b '' -s base >/dev/null 2>&1 && break
   sleep 0.1
 done
-
 "$WINESERVER" -p >>"$session/wine/wineserver.log" 2>&1 </dev/null
 QUILLMARK_WINE_SESSION=$session/wine QUILLMARK_DIRECTORY_NAMESPACE=1 "$@"
-status=$?
-"$WINESERVER" -k >/dev/null 2>&1 || true
-kill "$samba_pid" "$(cat "$folder/slapd/slapd.pid")"
-wait "$samba_pid"
-exit $status
 INSIDE
 status=$?
 # The session's other tests need its persistent server again, outside.

@@ -1,11 +1,9 @@
 #!/usr/bin/env bash
-# Makes an OpenLDAP directory of COUNT enabled computer accounts (pc000001.fleet.test ...) under
-# OU=Computers,DC=fleet,DC=test in FOLDER, anew, and starts slapd on URL in the background with the
-# page limit Active Directory has: at most 1,000 entries a search unless it is paged. Anonymous
-# readers may read everything but the schema, so that a client reads every value as text. The
-# root DSE names DC=fleet,DC=test as its defaultNamingContext. Prints nothing; slapd's process id
-# is in FOLDER/slapd.pid, for the caller to end it.
-#   directory-slapd.sh FOLDER COUNT URL        e.g. directory-slapd.sh /tmp/d 100000 ldap://127.0.0.1:3389/
+# Makes a directory of COUNT enabled computers (pc000001.fleet.test ...) in FOLDER, anew, and starts
+# slapd on URL with Active Directory's page limit (1,000 entries unless a search is paged), its
+# root DSE's defaultNamingContext (DC=fleet,DC=test), and anonymous reads of all but the schema,
+# so that a client reads every value as text. slapd's process id is in FOLDER/slapd.pid.
+#   directory-slapd.sh FOLDER COUNT URL     e.g. directory-slapd.sh /tmp/d 100000 ldap://127.0.0.1:3389/
 set -euo pipefail
 folder=$(mkdir -p "$1" && readlink -f "$1")
 count=$2
