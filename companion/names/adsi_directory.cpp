@@ -9,9 +9,9 @@
 #include <utility>
 
 #include "com_failure.h"
-#include "com_management_binder.h"
 #include "com_owners.h"
 #include "directory_source.h"
+#include "in_process_binding.h"
 
 namespace quillmark::companion {
 namespace {
@@ -23,11 +23,12 @@ using Microsoft::WRL::ComPtr;
 constexpr ADS_INTEGER kPageSize = 1000;
 
 // The object at a path, bound by moniker: the platform's secure authentication with the caller's
-// own identity, as a script's GetObject binds it. (The directory's headers declare no __uuidof
-// for its interfaces, so each one's IID is named.)
+// own identity, as a script's GetObject binds it; the provider's parser is asked for in this
+// process alone, as for "winmgmts:", so that no surrogate host is started. (The directory's
+// headers declare no __uuidof for its interfaces, so each one's IID is named.)
 template <typename Interface>
 ComPtr<Interface> BindPath(const std::wstring& path, REFIID interface_id) {
-  const ComPtr<IDispatch> object = BindDisplayName(path);
+  const ComPtr<IDispatch> object = BindInProcess(path);
   ComPtr<Interface> wanted;
   ThrowIfCallFails([&] {
     return object->QueryInterface(interface_id, reinterpret_cast<void**>(wanted.GetAddressOf()));
