@@ -9,6 +9,8 @@
 #include <variant>
 #include <vector>
 
+#include "adsi_directory.h"
+#include "com_owners.h"
 #include "command_line.h"
 #include "console_io.h"
 #include "fleet_lookup.h"
@@ -147,16 +149,61 @@ std::uint32_t Run(CompanionOptions options) {
   return complete && tally.all_answered ? kExitAllAnswered : kExitSomeUnanswered;
 }
 
+// Lists from files and standard input, and directory sources read through the platform's
+// directory interface in an apartment of their own, counted on the progress line as they come.
+class CompanionLists : public FileListSource {
+ public:
+  explicit CompanionLists(HANDLE errors) : errors_(errors), progress_line_(errors) {}
+
+  DirectoryNames ReadDirectory(const DirectoryQuery& query) override {
+    const bool show_progress = !query.quiet && IsConsole(errors_);
+    const DirectoryProgress progress = [&](std::size_t given) {
+      // A console write a row would slow a large directory down.
+      if (show_progress && given % 100 == 0) {
+        progress_line_.Show(L"reading the directory: " + std::to_wstring(given) + L" computers");
+      }
+    };
+    DirectoryNames read;
+    try {
+      const ComApartment apartment;
+      read.names = ReadDirectoryNames(query, progress);
+    } catch (const PlatformFailure& failure) {
+      read.failure = failure;
+    }
+    progress_line_.Clear();
+    return read;
+  }
+
+ private:
+  HANDLE errors_;
+  ProgressLine progress_line_;
+};
+
+// --names-only: the names a run would look up, one a line, for @FILE.
+std::uint32_t WriteNames(const ComputerNames& names) {
+  OutputStream output(GetStdHandle(STD_OUTPUT_HANDLE), false);
+  output.Write(NameListText(names));
+  output.Finish();
+  if (!output.failure()) return kExitAllAnswered;
+  ReportLine(L"the names could not be written: " + FailureText(*output.failure()));
+  return kExitOutputFailed;
+}
+
 std::uint32_t Main(int argc, wchar_t** argv) {
   const std::vector<std::wstring> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
-  FileListSource lists;
+  CompanionLists lists(GetStdHandle(STD_ERROR_HANDLE));
   CommandLine command_line = ParseCommandLine(arguments, lists);
   if (const auto* error = std::get_if<UsageError>(&command_line)) return ReportUsageError(*error);
+  if (const auto* unreadable = std::get_if<UnreadableSource>(&command_line)) {
+    ReportLine(unreadable->message);
+    return kExitUsage;
+  }
   CompanionOptions& options = std::get<CompanionOptions>(command_line);
   if (options.show_usage) {
     WriteText(GetStdHandle(STD_OUTPUT_HANDLE), UsageText());
     return 0;
   }
+  if (options.names_only) return WriteNames(options.computers);
   return Run(std::move(options));
 }
 

@@ -15,13 +15,17 @@ struct KnownCode {
   const wchar_t* hint;
 };
 
-// Codes the management service, automation and remote calls commonly report: a description for
-// platforms (such as Wine) whose message tables have no text for them, and for the codes met most
-// when a computer is looked up remotely, a hint at what to check.
+// Codes the management service, automation, remote calls and the directory commonly report: a
+// description for platforms (such as Wine) whose message tables have no text for them, and for the
+// codes met most when a computer is looked up remotely or the directory is read, a hint at what to
+// check.
 constexpr KnownCode kKnownCodes[] = {
     {0x80004001, L"Not implemented.", nullptr},
     {0x80004002, L"No such interface supported.", nullptr},
     {0x80004005, L"Unspecified error.", nullptr},
+    {0x80005000, L"An invalid ADSI pathname was passed.",
+     L"The directory path was not understood: check the server's name and the DN's form "
+     L"(LDAP://SERVER/OU=Workstations,DC=example,DC=com)."},
     {0x8000FFFF, L"Catastrophic failure.", nullptr},
     {0x80020003, L"Member not found.", nullptr},
     {0x80020005, L"Type mismatch.", nullptr},
@@ -61,8 +65,16 @@ constexpr KnownCode kKnownCodes[] = {
     {0x80070005, L"Access is denied.",
      L"The account is not an administrator on that computer, or it is a local account, which "
      L"User Account Control's remote restrictions leave without administrator rights: use a "
-     L"domain account in that computer's Administrators group."},
+     L"domain account in that computer's Administrators group; where the directory refused it, "
+     L"the account may not read that container, though any domain account may read computer "
+     L"accounts by default."},
     {0x8007000E, L"Not enough memory resources are available to complete this operation.", nullptr},
+    {0x8007052E, L"The user name or password is incorrect.",
+     L"The directory server did not accept the account the companion runs as: run it as an "
+     L"account of that domain, or of one that it trusts, rather than a local account."},
+    {0x8007054B, L"The specified domain either does not exist or could not be contacted.",
+     L"This computer is not in a domain, or finds none of its domain controllers: name a server "
+     L"in the path (LDAP://SERVER/DN), or run the companion on a computer in the domain."},
     {0x800705B4, L"This operation returned because the timeout period expired.",
      L"The computer accepted the connection but its management service never answered: check that "
      L"the service is running and not overloaded there."},
@@ -76,6 +88,18 @@ constexpr KnownCode kKnownCodes[] = {
     {0x80070721, L"A security package specific error occurred.",
      L"Authentication with that computer failed, often because its clock is out of step or the "
      L"name is an address or alias: use its real name and check the time on both computers."},
+    {0x80072020, L"An operations error occurred.",
+     L"The directory server refused to search for an account it did not authenticate: run the "
+     L"companion as a domain account, not a local one."},
+    {0x80072030, L"There is no such object on the server.",
+     L"The DN in the LDAP:// path names nothing on that server: check each of its parts "
+     L"(OU=..., DC=...) against the object's distinguishedName in the directory."},
+    {0x80072032, L"An invalid dn syntax has been specified.",
+     L"The DN in the LDAP:// path is not a distinguished name: write it as "
+     L"OU=Workstations,DC=example,DC=com, with a backslash before a comma inside a name."},
+    {0x8007203A, L"The server is not operational.",
+     L"No directory server answered: check the server's name in the path, that this computer "
+     L"reaches a domain controller, and that LDAP (TCP 389) is open to it."},
     {0x8007274C,
      L"A connection attempt failed because the connected party did not properly respond after a "
      L"period of time, or established connection failed because connected host has failed to "

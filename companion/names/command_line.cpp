@@ -2,11 +2,13 @@
 #include "command_line.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstddef>
 #include <utility>
 
 #include "name_list.h"
 #include "text_encoding.h"
+#include "visible_text.h"
 
 namespace quillmark::companion {
 namespace {
@@ -38,6 +40,16 @@ std::wstring OneLine(std::wstring text) {
 
 [[noreturn]] void Fail(std::wstring message) { throw UsageError{std::move(message)}; }
 
+// The source as given, and the failure as the program reports any: the directory's text is
+// untrusted, so it is shown by the visible convention, on one line.
+std::wstring SourceFailureText(const std::wstring& argument, const PlatformFailure& failure) {
+  std::wstring text = L"cannot read " + VisibleText(Quoted(argument)) + L": error " +
+                      FormatFailureCode(failure.code()) + L": " +
+                      VisibleText(OneLine(failure.description()));
+  const std::wstring hint = FailureHint(failure.code());
+  return hint.empty() ? text : text + L" " + hint;
+}
+
 // A whole number from `minimum` to `maximum` in decimal digits alone: no sign, no blanks.
 std::optional<int> CountFrom(const std::wstring& text, int maximum, int minimum = 1) {
   int count = 0;
@@ -58,12 +70,19 @@ class ArgumentWalk {
 
   CompanionOptions Options() {
     while (next_ < arguments_.size()) TakeArgument(arguments_[next_++]);
-    if (names_.empty()) Fail(L"no computer names given");
-    options_.computers = WithoutRepeatedNames(names_);
+    if (names_.empty() && sources_.empty()) Fail(L"no computer names given");
+    options_.computers = WithoutRepeatedNames(sources_.empty() ? names_ : WithSourcesRead());
     return std::move(options_);
   }
 
  private:
+  // A directory source and how many names were given before it.
+  struct PlacedSource {
+    std::size_t place;
+    std::wstring argument;
+    DirectorySource source;
+  };
+
   void TakeArgument(const std::wstring& argument) {
     if (only_names_) {
       names_.Add(argument);
@@ -73,6 +92,8 @@ class ArgumentWalk {
       TakeStandardInput();
     } else if (argument.rfind(L'@', 0) == 0) {
       TakeFile(argument.substr(1));
+    } else if (IsDirectorySource(argument)) {
+      TakeDirectorySource(argument);
     } else if (IsOption(argument)) {
       TakeOption(argument);
     } else {
@@ -92,6 +113,14 @@ class ArgumentWalk {
     } else if (name == L"--csv-raw") {
       if (attached_value) Fail(L"--csv-raw takes no value");
       options_.csv_raw = true;
+    } else if (name == L"--names-only") {
+      if (attached_value) Fail(L"--names-only takes no value");
+      options_.names_only = true;
+    } else if (name == L"--include-disabled") {
+      if (attached_value) Fail(L"--include-disabled takes no value");
+      filter_.include_disabled = true;
+    } else if (name == L"--active-days") {
+      filter_.active_days = ActiveDaysValue(name, attached_value);
     } else if (name == L"--retry-list") {
       const std::wstring path = ValueOf(name, attached_value);
       if (path.empty()) Fail(L"--retry-list needs a file name");
@@ -122,13 +151,25 @@ class ArgumentWalk {
 
   int CountValue(const std::wstring& name, const std::optional<std::wstring>& attached, int maximum,
                  int minimum = 1) {
-    const std::wstring value = ValueOf(name, attached);
+    return CountIn(name, ValueOf(name, attached), maximum, minimum);
+  }
+
+  int CountIn(const std::wstring& name, const std::wstring& value, int maximum, int minimum) {
     const auto count = CountFrom(value, maximum, minimum);
     if (!count) {
       Fail(name + L" needs a whole number from " + std::to_wstring(minimum) + L" to " +
            std::to_wstring(maximum) + L", not " + Quoted(value));
     }
     return *count;
+  }
+
+  int ActiveDaysValue(const std::wstring& name, const std::optional<std::wstring>& attached) {
+    const std::wstring value = ValueOf(name, attached);
+    if (CountFrom(value, kMinActiveDays - 1, 0)) {
+      Fail(name + L" needs at least " + std::to_wstring(kMinActiveDays) + L" days, not " +
+           Quoted(value) + L": the directory records a computer's logon only once in 9 to 14 days");
+    }
+    return CountIn(name, value, kMaxActiveDays, kMinActiveDays);
   }
 
   OutputFormat FormatValue(const std::wstring& name, const std::optional<std::wstring>& attached) {
@@ -160,12 +201,46 @@ class ArgumentWalk {
     }
   }
 
+  void TakeDirectorySource(const std::wstring& argument) {
+    std::optional<DirectorySource> source = ParseDirectorySource(argument);
+    if (!source) {
+      Fail(VisibleText(Quoted(argument)) +
+           L" is not a directory path: LDAP://DN, LDAP://SERVER/DN, LDAP://SERVER or LDAP://");
+    }
+    sources_.push_back({names_.size(), argument, std::move(*source)});
+  }
+
+  // The names given, with each source's read and put in its place, one source at a time.
+  ComputerNames WithSourcesRead() {
+    const std::wstring filter = ComputerSearchFilter(filter_, std::chrono::system_clock::now());
+    ComputerNames all;
+    auto source = sources_.begin();
+    for (std::size_t index = 0; index <= names_.size(); ++index) {
+      for (; source != sources_.end() && source->place == index; ++source) {
+        for (const std::wstring& name : ReadSource(*source, filter)) {
+          if (!name.empty()) all.Add(name);
+        }
+      }
+      if (index < names_.size()) all.Add(names_[index]);
+    }
+    return all;
+  }
+
+  std::vector<std::wstring> ReadSource(const PlacedSource& placed, const std::wstring& filter) {
+    DirectoryNames read = lists_.ReadDirectory({placed.source, filter, options_.quiet});
+    if (read.failure) throw UnreadableSource{SourceFailureText(placed.argument, *read.failure)};
+    SortComputerNames(read.names);
+    return std::move(read.names);
+  }
+
   const std::vector<std::wstring>& arguments_;
   ListSource& lists_;
   std::size_t next_ = 0;
   bool only_names_ = false;
   bool standard_input_read_ = false;
   ComputerNames names_;  // as given, repeats and all
+  std::vector<PlacedSource> sources_;
+  DirectoryFilter filter_;
   CompanionOptions options_;
 };
 
@@ -181,18 +256,29 @@ CommandLine ParseCommandLine(const std::vector<std::wstring>& arguments, ListSou
     return ArgumentWalk(arguments, lists).Options();
   } catch (UsageError& error) {
     return std::move(error);
+  } catch (UnreadableSource& unreadable) {
+    return std::move(unreadable);
   }
 }
 
 std::wstring UsageText() {
   const std::wstring lines[] = {
-      L"Usage: quillmark [options] NAME... | @FILE | -",
+      L"Usage: quillmark [options] NAME... | @FILE | - | LDAP://...",
       L"Looks up the BIOS serial number of each computer named, several at a time.",
       L"",
       L"  NAME            a computer name, taken exactly as given",
       L"  @FILE           names from FILE, one a line; blank lines and lines starting with #",
       L"                  are skipped; UTF-8, or UTF-16 with a byte-order mark",
       L"  -               names from standard input, read as a file",
+      L"  LDAP://DN       the enabled computers under DN in the directory, by DNS host name (cn",
+      L"                  where it has none), sorted; also LDAP://SERVER/DN, LDAP://SERVER (its",
+      L"                  whole domain) and LDAP:// (this computer's domain)",
+      L"  --include-disabled  disabled computer accounts too",
+      L"  --active-days N only computers whose last logon the directory recorded within N days",
+      L"                  (" + std::to_wstring(kMinActiveDays) + L" to " +
+          std::to_wstring(kMaxActiveDays) + L")",
+      L"  --names-only    write the names that would be looked up, one a line, as @FILE reads",
+      L"                  them, and look nothing up",
       L"  --parallel N    look up at most N computers at once (1 to " +
           std::to_wstring(kMaxParallel) + L", default " + std::to_wstring(kDefaultParallel) + L")",
       L"  --timeout S     give up on a computer after S seconds (1 to " +
@@ -213,7 +299,8 @@ std::wstring UsageText() {
       L"  --              every argument after it is a name",
       L"",
       L"Exit code: 0 when every computer gave its serial number, 1 when any did not, 2 for a",
-      L"mistake in the command line, 3 when the output could not be written.",
+      L"mistake in the command line or a list or directory that cannot be read, 3 when the",
+      L"output could not be written.",
   };
   std::wstring text;
   for (const std::wstring& line : lines) text += line + kLineEnd;

@@ -14,8 +14,14 @@ using ::testing::ElementsAre;
 struct FakeLists : ListSource {
   std::map<std::wstring, std::string> files;
   std::optional<std::string> standard_input;
+  std::map<std::wstring, DirectoryNames> directory;  // by server and DN: "dc1/OU=Lab,DC=x"
+  std::vector<DirectoryQuery> queries;
   int reads = 0;
 
+  DirectoryNames ReadDirectory(const DirectoryQuery& query) override {
+    queries.push_back(query);
+    return directory.at(query.source.server + L"/" + query.source.dn);
+  }
   ListBytes ReadFile(const std::wstring& path) override {
     ++reads;
     if (files.count(path) == 0) return {{}, L"The system cannot find the file specified.\r\n"};
@@ -50,7 +56,7 @@ TEST(CommandLine, AppliesDefaultsAndReadsValuesGivenEitherWay) {
   EXPECT_EQ(defaults.parallel, kDefaultParallel);
   EXPECT_EQ(defaults.timeout_seconds, kDefaultTimeoutSeconds);
   EXPECT_FALSE(defaults.format || defaults.quiet || defaults.show_usage || defaults.csv_raw ||
-               defaults.retry_list);
+               defaults.retry_list || defaults.names_only);
   EXPECT_EQ(defaults.reach_timeout_ms, 1500);
   EXPECT_EQ(defaults.protocol, ProtocolChoice::kAuto);
 
@@ -66,11 +72,48 @@ TEST(CommandLine, AppliesDefaultsAndReadsValuesGivenEitherWay) {
   EXPECT_EQ(given.protocol, ProtocolChoice::kWsMan);
 
   const auto more = OptionsOf({L"--format", L"jsonl", L"--csv-raw", L"--retry-list", L"a.txt",
-                               L"--retry-list=again.txt", L"pc"},
+                               L"--retry-list=again.txt", L"--names-only", L"pc"},
                               lists);
+  EXPECT_TRUE(more.names_only);
   EXPECT_EQ(more.format, OutputFormat::kJsonLines);
   EXPECT_TRUE(more.csv_raw);
   EXPECT_EQ(more.retry_list, L"again.txt");
+}
+
+TEST(CommandLine, PutsEachDirectorySourcesNamesSortedInItsPlaceWithTheLastFilterOptions) {
+  FakeLists lists;
+  lists.directory[L"dc1/OU=Lab,DC=x"] = {{L"pc2", L"", L"PC1", L"b"}, std::nullopt};
+  lists.directory[L"dc1:3389/"] = {{L"z", L"a"}, std::nullopt};
+  const auto options =
+      OptionsOf({L"b", L"ldap://dc1/OU=Lab,DC=x", L"a", L"--include-disabled", L"LDAP://dc1:3389",
+                 L"--active-days=14", L"--quiet", L"--active-days", L"3650"},
+                lists);
+  EXPECT_THAT(options.computers, ElementsAre(L"b", L"PC1", L"pc2", L"a", L"z"));
+  ASSERT_EQ(lists.queries.size(), 2u);
+  for (const DirectoryQuery& query : lists.queries) {
+    EXPECT_TRUE(query.quiet);
+    EXPECT_EQ(query.filter.find(L"userAccountControl"), std::wstring::npos);
+    EXPECT_EQ(query.filter.find(L"(lastLogonTimestamp>="), 27u)
+        << testing::PrintToString(query.filter);
+  }
+  FakeLists empty;
+  empty.directory[L"/OU=None,DC=x"] = {};
+  EXPECT_TRUE(OptionsOf({L"LDAP://OU=None,DC=x"}, empty).computers.empty());
+  EXPECT_EQ(empty.queries.at(0).filter.find(L"(!(userAccountControl:"), 27u);
+}
+
+constexpr auto kNoSuchObject = static_cast<std::int32_t>(0x80072030);
+
+TEST(CommandLine, ADirectorySourceThatCannotBeReadEndsTheParseWithItsCodeAndHint) {
+  FakeLists lists;
+  lists.directory[L"dc1/OU=Gone,DC=x\x1b"] = {
+      {}, PlatformFailure(kNoSuchObject, L"No such\r\nobject.")};
+  const auto parsed = ParseCommandLine({L"pc", L"LDAP://dc1/OU=Gone,DC=x\x1b"}, lists);
+  ASSERT_TRUE(std::holds_alternative<UnreadableSource>(parsed));
+  EXPECT_EQ(std::get<UnreadableSource>(parsed).message,
+            L"cannot read \"LDAP://dc1/OU=Gone,DC=x\\u001b\": error 0x80072030: No such  object. " +
+                FailureHint(kNoSuchObject));
+  EXPECT_FALSE(FailureHint(kNoSuchObject).empty());
 }
 
 TEST(CommandLine, TakesEveryArgumentAfterDoubleDashAsAName) {
@@ -116,6 +159,16 @@ TEST(UsageErrors, EachSaysInOneLineWhatIsWrongAndWithWhichOptionOrFile) {
       {{L"@gone.txt"}, L"cannot read \"gone.txt\": The system cannot find the file specified."},
       {{L"-"}, L"cannot read standard input: The handle is invalid."},
       {{L"pc", L"@bad.txt"}, L"\"bad.txt\" is not valid text: invalid UTF-8 at byte offset 3"},
+      {{L"--names-only=1", L"pc"}, L"--names-only takes no value"},
+      {{L"--include-disabled=", L"pc"}, L"--include-disabled takes no value"},
+      {{L"LDAP://dc1/OU=Lab,DC=x", L"--active-days", L"13"},
+       L"--active-days needs at least 14 days, not \"13\": the directory records a computer's "
+       L"logon only once in 9 to 14 days"},
+      {{L"--active-days=3651", L"pc"},
+       L"--active-days needs a whole number from 14 to 3650, not \"3651\""},
+      {{L"LDAP://dc1/RootDSE"},
+       L"\"LDAP://dc1/RootDSE\" is not a directory path: LDAP://DN, LDAP://SERVER/DN, "
+       L"LDAP://SERVER or LDAP://"},
   };
   for (const auto& [arguments, message] : cases) {
     FakeLists lists;
@@ -123,13 +176,15 @@ TEST(UsageErrors, EachSaysInOneLineWhatIsWrongAndWithWhichOptionOrFile) {
     const auto parsed = ParseCommandLine(arguments, lists);
     ASSERT_TRUE(std::holds_alternative<UsageError>(parsed)) << testing::PrintToString(message);
     EXPECT_EQ(std::get<UsageError>(parsed).message, message);
+    EXPECT_TRUE(lists.queries.empty()) << "no source is read when the command line is wrong";
   }
 }
 
 TEST(Usage, NamesTheProgramEveryOptionAndTheDefaults) {
   for (const wchar_t* phrase :
        {L"quillmark", L"@FILE", L"--parallel N", L"default 32", L"--timeout S", L"default 30",
-        L"--format F", L"jsonl", L"--csv-raw", L"--retry-list F", L"--quiet", L"/?", L"3 when"}) {
+        L"--format F", L"jsonl", L"--csv-raw", L"--retry-list F", L"--quiet", L"/?", L"3 when",
+        L"LDAP://SERVER/DN", L"--include-disabled", L"--active-days N", L"--names-only"}) {
     EXPECT_NE(UsageText().find(phrase), std::wstring::npos) << testing::PrintToString(phrase);
   }
 }

@@ -7,6 +7,7 @@
 #include <optional>
 
 #include "text_encoding.h"
+#include "visible_text.h"
 
 namespace quillmark::companion {
 namespace {
@@ -176,6 +177,14 @@ ComputerNames WithoutRepeatedNames(const ComputerNames& names) {
     slots[slot] = kept.size();
   }
   return kept;
+}
+
+std::wstring NameListText(const ComputerNames& names) {
+  std::wstring text;
+  text.reserve(names.units() + names.size() * 2);
+  for (const std::wstring_view name : names)
+    text.append(VisibleText(std::wstring(name))).append(kLineEnd);
+  return text;
 }
 
 }  // namespace quillmark::companion

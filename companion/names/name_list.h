@@ -85,4 +85,8 @@ std::wstring ComputerNameKey(std::wstring_view name);
 // The names with each repeat (by ComputerNameKey) dropped, each kept as and where first given.
 ComputerNames WithoutRepeatedNames(const ComputerNames& names);
 
+// The names, one a line, each ending in CRLF, as @FILE reads them back: each shown by the visible
+// convention, since a name from the directory is untrusted and may hold a line break.
+std::wstring NameListText(const ComputerNames& names);
+
 }  // namespace quillmark::companion

@@ -82,5 +82,14 @@ TEST(RepeatedNames, AreNotFoldedWhereWindowsTellsNamesApart) {
   EXPECT_EQ(ComputerNameKey(L"\u03C2\u00DFa\U0001F600"), L"\u03A3\u00DFA\U0001F600");
 }
 
+TEST(NameListText, WritesOneVisibleNameALineThatReadsBackAsAList) {
+  const ComputerNames names{L"pc1.samdom.test", L"\u00C9CLAIR", L"two\nlines\u202e"};
+  const std::wstring text = NameListText(names);
+  EXPECT_EQ(text, L"pc1.samdom.test\r\n\u00C9CLAIR\r\ntwo\\u000alines\\u202e\r\n");
+  ComputerNames read;
+  AddNamesFromListText(text, read);
+  EXPECT_THAT(read, ElementsAre(L"pc1.samdom.test", L"\u00C9CLAIR", L"two\\u000alines\\u202e"));
+}
+
 }  // namespace
 }  // namespace quillmark::companion
