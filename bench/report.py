@@ -4,6 +4,7 @@
   report.py bench FIGURES.csv               the main report (bench/run.sh), on standard output
   report.py fleet FIGURES.csv WORK REPORT   the fleet report (bench/fleet.sh), written to REPORT
   report.py reach FIGURES.csv WORK REPORT   the reachability section (bench/reach.sh), in REPORT
+  report.py directory FIGURES.csv WORK REPORT  the directory section (bench/directory.sh), in REPORT
 
 FIGURES.csv holds rows of kind,key,value: facts the scripts gathered (fact), the lists of names a
 run was given (list), what a watched run saw (watch) and, for the main report, what the harness
@@ -25,8 +26,9 @@ MIB = 1048576
 # The most private bytes the default parallelism may take at its peak: a modest footprint beside
 # the other programs of an administrator's workstation.
 FOOTPRINT_MIB = 100
-SECTION_BEGIN = "<!-- reachability check: made by bench/reach.sh -->"
-SECTION_END = "<!-- end of reachability check -->"
+# The sections that other scripts add to the fleet report, each between its two markers.
+SECTIONS = {"reach": ("<!-- reachability check: made by bench/reach.sh -->", "<!-- end of reachability check -->"),
+            "directory": ("<!-- directory: made by bench/directory.sh -->", "<!-- end of directory -->")}
 HEADER = ["\ufeffcomputer", "serial", "status", "code", "description", "milliseconds", "protocol"]
 
 
@@ -327,15 +329,23 @@ def fleet_report(figures_path, work, report):
         f"**Not as scripted:** {', '.join(failures)}.", walk_min=min(walks), walk_max=max(walks),
         parallel_rows="\n".join(parallel_rows), scale_rows="\n".join(scale_rows),
         samples=[len(half) for half in halves]), facts)
-    # bench/reach.sh's section of the report is kept as it is.
-    section = reach_section_of(report)
-    write(report, text + (f"\n{section}\n" if section else ""))
+    # The sections of bench/reach.sh and bench/directory.sh are kept as they are.
+    kept = [section_of(report, name) for name in SECTIONS]
+    write(report, text + "".join(f"\n{section}\n" for section in kept if section))
 
 
-def reach_section_of(report):
+def section_of(report, name):
     text = read_text(report) if os.path.exists(report) else ""
-    begin, end = text.find(SECTION_BEGIN), text.find(SECTION_END)
-    return text[begin:end + len(SECTION_END)] if 0 <= begin < end else ""
+    begin_marker, end_marker = SECTIONS[name]
+    begin, end = text.find(begin_marker), text.find(end_marker)
+    return text[begin:end + len(end_marker)] if 0 <= begin < end else ""
+
+
+def put_section(report, name, section):
+    """The section replaces its earlier version, or follows what the report holds."""
+    text = read_text(report) if os.path.exists(report) else ""
+    old = section_of(report, name)
+    write(report, text.replace(old, section) if old else text + f"\n{section}\n")
 
 
 def write(path, text):
@@ -376,17 +386,54 @@ def reach_report(figures_path, work, report):
         ideal_share=on / ideal, names=len(names), answering=answering, silent=silent,
         checked=checked, rounds=len(t["on"]), met=[verdict(off >= 10 * on), verdict(on <= 1.3 * ideal)]),
         facts).strip()
-    text = read_text(report) if os.path.exists(report) else ""
-    old = reach_section_of(report)
-    # The section replaces its earlier version, or follows what bench/fleet.sh wrote.
-    write(report, text.replace(old, section) if old else text + f"\n{section}\n")
+    put_section(report, "reach", section)
     print(f"reach: on {on:.2f} s, off {off:.2f} s (computed), ideal {ideal:.2f} s; outputs as scripted: {checked}")
+
+
+def directory_report(figures_path, work, report):
+    rows, facts = read_figures(figures_path)
+    sizes = [int(n) for n in facts["sizes"].split()]
+    runs = hyperfine_runs(work, "hyperfine/directory.json")
+    # Every run as asked: quillmark's names one a line, sorted, exit code 0; ldapsearch's entries.
+    checked = "yes"
+    for n in sizes:
+        names = [f"pc{i:06d}.fleet.test" for i in range(1, n + 1)]
+        for key, good in ((f"q{n}", lambda text: text.split() == names),
+                          (f"l{n}", lambda text: text.count("\ndn: ") + text.startswith("dn: ") == n)):
+            outputs = sorted(glob.glob(os.path.join(work, "out", f"{key}-*")))
+            if len(outputs) != len(runs[key]) or any(code != 0 for _, code in runs[key]):
+                checked = f"no ({key}: {len(outputs)} outputs, exit codes {[c for _, c in runs[key]]})"
+            for out in outputs:
+                if not good(read_text(out).replace("\r", "")):
+                    checked = f"no ({out})"
+    t = Series({key: [s for s, _ in value] for key, value in runs.items()})
+    small, large = sizes[0], sizes[-1]
+    peaks = {n: max((s[1] for s in probe_findings(os.path.join(work, "probe", f"memory-q{n}.txt"))["samples"]),
+                    default=0) / MIB for n in sizes}
+    per_name = {n: t.med[f"q{n}"] / n * 1e6 for n in sizes}
+    floor_share = t.med[f"q{large}"] / t.med[f"l{large}"]
+    scale_share = per_name[large] / per_name[small]
+    size_rows = "\n".join(
+        f"| {n:,} | {t.med[f'q{n}']:.2f} s ({t.min[f'q{n}']:.2f}) | {t.med[f'l{n}']:.2f} s ({t.min[f'l{n}']:.2f}) "
+        f"| {t.ratio[f'q{n}/l{n}']} | {per_name[n]:.1f} µs | {peaks[n]:.1f} MiB |" for n in sizes)
+    section = fill("DIRECTORY.md.in", dict(
+        med=t.med, min=t.min, small=small, large=large, size_rows=size_rows, checked=checked,
+        floor_share=floor_share, scale_share=scale_share, name_small=per_name[small], name_large=per_name[large],
+        peak_small=peaks[small], peak_large=peaks[large],
+        note="" if floor_share <= 2 or t.med[f"q{small}"] - t.med[f"l{small}"] <= 0 else
+        f"Of quillmark's time, about {t.med[f'q{small}'] - t.med[f'l{small}']:.2f} s is what it takes beyond ldapsearch "
+        f"even at {small:,} accounts: Wine's start of a process and of its directory provider.",
+        rounds=len(t[f"q{large}"]), met=[verdict(floor_share <= 2), verdict(scale_share <= 1.1)]), facts).strip()
+    put_section(report, "directory", section)
+    print(f"directory: {large} names in {t.med[f'q{large}']:.2f} s against ldapsearch's {t.med[f'l{large}']:.2f} s "
+          f"({floor_share:.2f} ×); a name {per_name[large]:.1f} µs against {per_name[small]:.1f} µs at {small}; "
+          f"outputs as asked: {checked}")
 
 
 if __name__ == "__main__":
     if len(sys.argv) == 3 and sys.argv[1] == "bench":
         bench_report(sys.argv[2])
-    elif len(sys.argv) == 5 and sys.argv[1] in ("fleet", "reach"):
-        (fleet_report if sys.argv[1] == "fleet" else reach_report)(*sys.argv[2:])
+    elif len(sys.argv) == 5 and sys.argv[1] in ("fleet", "reach", "directory"):
+        {"fleet": fleet_report, "reach": reach_report, "directory": directory_report}[sys.argv[1]](*sys.argv[2:])
     else:
         raise SystemExit(__doc__)
