@@ -26,8 +26,11 @@ class DeadlineWalk : public MemberWalk {
 
 }  // namespace
 
+DeadlinePassed::DeadlinePassed()
+    : PlatformFailure(kTimedOutCode, DescribeFailureCode(kTimedOutCode)) {}
+
 void ThrowIfPast(SteadyTime deadline, SteadyTime now) {
-  if (now >= deadline) throw PlatformFailure(kTimedOutCode, DescribeFailureCode(kTimedOutCode));
+  if (now >= deadline) throw DeadlinePassed();
 }
 
 DeadlineBinder::DeadlineBinder(ManagementBinder& inner, SteadyTime deadline, SteadyClock now)

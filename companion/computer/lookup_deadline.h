@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 
+#include "platform_failure.h"
 #include "serial_lookup.h"
 
 namespace quillmark::companion {
@@ -18,7 +19,14 @@ inline constexpr std::int32_t kTimedOutCode = static_cast<std::int32_t>(0x800705
 using SteadyTime = std::chrono::steady_clock::time_point;
 using SteadyClock = std::function<SteadyTime()>;
 
-// Throws the timed-out failure (kTimedOutCode) once `now` has reached `deadline`.
+// The failure of a lookup that met its deadline before a call: the computer's row says "timed out",
+// as it does for a lookup given up while a call was still running.
+class DeadlinePassed : public PlatformFailure {
+ public:
+  DeadlinePassed();
+};
+
+// Throws DeadlinePassed (kTimedOutCode) once `now` has reached `deadline`.
 void ThrowIfPast(SteadyTime deadline, SteadyTime now);
 
 // The operations of another binder, none of which starts once the deadline has passed: each,

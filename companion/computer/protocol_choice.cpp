@@ -32,8 +32,11 @@ Attempt AttemptOver(const std::wstring& computer, Protocol protocol, SerialTrans
     // Serials read before the failure are kept: nothing that was learnt is lost.
     if (attempt.rows.empty()) attempt.failed_at_once = failure.code();
     attempt.not_started = dynamic_cast<const TransportNotStarted*>(&failure) != nullptr;
-    attempt.rows.push_back(
-        {computer, L"", RowStatus::kFailed, failure.code(), failure.description(), 0, word});
+    // Met at the deadline before a call, as it would have been given up during one: timed out,
+    // with no protocol, whichever of the two came first.
+    const bool timed_out = dynamic_cast<const DeadlinePassed*>(&failure) != nullptr;
+    attempt.rows.push_back({computer, L"", timed_out ? RowStatus::kTimedOut : RowStatus::kFailed,
+                            failure.code(), failure.description(), 0, timed_out ? L"" : word});
   }
   if (attempt.rows.empty()) {
     attempt.rows.push_back({computer, L"", RowStatus::kNoInstance, std::nullopt, L"", 0, word});
