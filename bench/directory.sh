@@ -2,8 +2,9 @@
 # The directory benchmark: `quillmark --names-only LDAP://...` over an OpenLDAP directory on
 # loopback that holds 1,000 and 100,000 enabled computer accounts with Active Directory's page
 # limit (tests/companion/directory-slapd.sh), beside the floor: `ldapsearch` with the same filter,
-# attributes and page size. Both are timed by hyperfine; the fleet probe samples quillmark's
-# private bytes. Runs in a private network namespace (unshare -n -m), so nothing leaves loopback.
+# attributes and page size; and beside the same search through Wine's own LDAP client with no
+# directory interface above it (bench/floor_ldap.cpp), which shows what Wine's client costs. All
+# are timed by hyperfine; the fleet probe samples quillmark's private bytes. Runs in a private network namespace (unshare -n -m), so nothing leaves loopback.
 # Writes its section of bench/FLEET.md (FLEET-x64.md for the 64-bit build) through
 # bench/report.py. DIRECTORY_SIZES ("1000 100000") and DIRECTORY_ROUNDS (5) can be made smaller
 # for a trial.
@@ -21,7 +22,7 @@ export PATH=$PATH:/usr/sbin
 unshare -n -m true 2>/dev/null || { echo "directory: this host permits no network namespace" >&2; exit 1; }
 choose_build
 report=$report_dir/FLEET$report_suffix.md
-build_bench_targets companion_tool fleet_probe
+build_bench_targets companion_tool fleet_probe floor_ldap
 # No computer is looked up; the stand-in's session is only the prefix the runs share.
 script=$(mktemp)
 printf 'computer\t*\nmember\ttext\tSN\n' >"$script"
@@ -32,7 +33,7 @@ figures=$work/figures.csv
 # Wine's directory provider needs its server inside the namespace, with the directories.
 "$WINESERVER" -k >/dev/null 2>&1 || true
 load_before=$(load_average)
-export work quillmark fleet_probe rounds page_size base filter
+export work quillmark fleet_probe floor_ldap rounds page_size base filter
 unshare -n -m bash -s "${sizes[@]}" <<'INSIDE'
 set -euo pipefail
 # shellcheck source=bench/common.sh
@@ -52,6 +53,8 @@ for n in "$@"; do
   source="LDAP://127.0.0.$address/$base"
   figure source "q$n" "$source"
   runs+=("q$n" "$(shell_line "$WINELOADER" "$(windows_path "$quillmark")" --quiet --names-only "$source")")
+  runs+=("w$n" "$(shell_line "$WINELOADER" "$(windows_path "$floor_ldap")" "127.0.0.$address" 389 \
+    "$base" "$filter")")
   runs+=("l$n" "$(shell_line ldapsearch -x -LLL -o ldif-wrap=no -H "$url" -b "$base" -s sub \
     -E "pr=$page_size/noprompt" "$filter" dNSHostName cn)")
 done
