@@ -6,13 +6,13 @@
 # directory interface above it (bench/floor_ldap.cpp), which shows what Wine's client costs. All
 # are timed by hyperfine; the fleet probe samples quillmark's private bytes. Runs in a private network namespace (unshare -n -m), so nothing leaves loopback.
 # Writes its section of bench/FLEET.md (FLEET-x64.md for the 64-bit build) through
-# bench/report.py. DIRECTORY_SIZES ("1000 100000") and DIRECTORY_ROUNDS (5) can be made smaller
+# bench/report.py. DIRECTORY_SIZES ("1000 100000") and DIRECTORY_ROUNDS (3) can be made smaller
 # for a trial.
 # shellcheck disable=SC2154 # the programs' paths are set by the build's bench-programs.sh
 set -euo pipefail
 # shellcheck source=bench/common.sh
 . "$(dirname "$0")/common.sh"
-rounds=${DIRECTORY_ROUNDS:-5}
+rounds=${DIRECTORY_ROUNDS:-3}
 read -r -a sizes <<<"${DIRECTORY_SIZES:-1000 100000}"
 page_size=1000 base=OU=Computers,DC=fleet,DC=test
 # What quillmark asks of the directory for its enabled computers, asked of ldapsearch alike.
