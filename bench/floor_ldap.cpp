@@ -67,9 +67,9 @@ int wmain(int argc, wchar_t** argv) {
   if (directory == nullptr) return Fail("ldap_init", LdapGetLastError());
   ULONG version = LDAP_VERSION3;
   ldap_set_optionW(directory, LDAP_OPT_PROTOCOL_VERSION, &version);
-  ULONG result = ldap_bind_sW(directory, nullptr, nullptr, LDAP_AUTH_SIMPLE);
-  const int exit_code = result == LDAP_SUCCESS ? Search(directory, argv[3], argv[4])
-                                               : Fail("ldap_bind_s", result);
+  const ULONG result = ldap_bind_sW(directory, nullptr, nullptr, LDAP_AUTH_SIMPLE);
+  const int exit_code =
+      result == LDAP_SUCCESS ? Search(directory, argv[3], argv[4]) : Fail("ldap_bind_s", result);
   ldap_unbind(directory);
   return exit_code;
 }
