@@ -108,17 +108,13 @@ class ArgumentWalk {
     std::optional<std::wstring> attached_value;
     if (equals != std::wstring::npos) attached_value = argument.substr(equals + 1);
     if (name == L"--quiet") {
-      if (attached_value) Fail(L"--quiet takes no value");
-      options_.quiet = true;
+      options_.quiet = SwitchedOn(name, attached_value);
     } else if (name == L"--csv-raw") {
-      if (attached_value) Fail(L"--csv-raw takes no value");
-      options_.csv_raw = true;
+      options_.csv_raw = SwitchedOn(name, attached_value);
     } else if (name == L"--names-only") {
-      if (attached_value) Fail(L"--names-only takes no value");
-      options_.names_only = true;
+      options_.names_only = SwitchedOn(name, attached_value);
     } else if (name == L"--include-disabled") {
-      if (attached_value) Fail(L"--include-disabled takes no value");
-      filter_.include_disabled = true;
+      filter_.include_disabled = SwitchedOn(name, attached_value);
     } else if (name == L"--active-days") {
       filter_.active_days = ActiveDaysValue(name, attached_value);
     } else if (name == L"--retry-list") {
@@ -141,6 +137,12 @@ class ArgumentWalk {
     } else {
       Fail(L"unknown option " + Quoted(name));
     }
+  }
+
+  // An option that takes no value is on once given.
+  static bool SwitchedOn(const std::wstring& name, const std::optional<std::wstring>& attached) {
+    if (attached) Fail(name + L" takes no value");
+    return true;
   }
 
   std::wstring ValueOf(const std::wstring& name, const std::optional<std::wstring>& attached) {
