@@ -63,7 +63,7 @@ build_bench_targets() {
   local edits
   edits=$(git status --porcelain --untracked-files=no -- . ':!bench' ':!README.md' | cut -c4- | paste -sd' ')
   [ -z "$edits" ] || revision="$revision, with uncommitted changes to $edits"
-  default_parallel=$(sed -n 's/.*kDefaultParallel = \([0-9]*\);.*/\1/p' companion/names/command_line.h)
+  default_parallel=$(sed -n 's/.*kDefaultParallel = \([0-9]*\);.*/\1/p' companion/command_line.h)
 }
 
 # Starts the stand-in's own Wine session in the folder SESSION, with the stand-in service

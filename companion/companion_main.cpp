@@ -12,9 +12,12 @@
 #include "adsi_directory.h"
 #include "com_owners.h"
 #include "command_line.h"
+#include "computer_names.h"
 #include "console_io.h"
 #include "fleet_lookup.h"
+#include "list_files.h"
 #include "lookup_rows.h"
+#include "name_gathering.h"
 #include "platform_failure.h"
 #include "run_outcome.h"
 #include "run_summary.h"
@@ -33,9 +36,9 @@ std::wstring FailureText(const PlatformFailure& failure) {
   return L"error " + FormatFailureCode(failure.code()) + L": " + VisibleText(failure.description());
 }
 
-std::uint32_t ReportUsageError(const UsageError& error) {
+std::uint32_t ReportUsageError(const std::wstring& message) {
   const HANDLE errors = GetStdHandle(STD_ERROR_HANDLE);
-  WriteText(errors, L"quillmark: " + error.message + kLineEnd + UsageText());
+  WriteText(errors, L"quillmark: " + message + kLineEnd + UsageText());
   return kExitUsage;
 }
 
@@ -67,7 +70,7 @@ std::optional<PlatformFailure> WriteRetryList(const CompanionOptions& options,
   for (std::size_t index = 0; index < computers.size(); ++index) {
     if (tally.retry[index]) names.Add(computers[index]);
   }
-  return WriteWholeFile(*options.retry_list, RetryListText(names));
+  return WriteWholeFile(*options.retry_list, NameListText(names));
 }
 
 // One line on standard error for each thing that went wrong beside the rows.
@@ -92,8 +95,8 @@ void ReportSummary(const RunSummary& summary) {
   WriteText(GetStdHandle(STD_ERROR_HANDLE), text);
 }
 
-// Takes the options' names into the plan, so that a long list is not held twice.
-std::uint32_t Run(CompanionOptions options) {
+// Takes the computers into the plan, so that a long list is not held twice.
+std::uint32_t Run(const CompanionOptions& options, ComputerNames computers_given) {
   const HANDLE errors = GetStdHandle(STD_ERROR_HANDLE);
   const bool show_progress = !options.quiet && IsConsole(errors);
   ProgressLine progress_line(errors);
@@ -103,7 +106,7 @@ std::uint32_t Run(CompanionOptions options) {
 
   const std::shared_ptr<EndedLookups> fleet = ListenForStops();
 
-  const FleetPlan plan{std::move(options.computers), options.parallel,
+  const FleetPlan plan{std::move(computers_given), options.parallel,
                        std::chrono::seconds(options.timeout_seconds), options.protocol,
                        std::chrono::milliseconds(options.reach_timeout_ms)};
   const ComputerNames& computers = plan.computers;
@@ -191,41 +194,42 @@ std::uint32_t WriteNames(const ComputerNames& names) {
 
 std::uint32_t Main(int argc, wchar_t** argv) {
   const std::vector<std::wstring> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
-  CompanionLists lists(GetStdHandle(STD_ERROR_HANDLE));
-  CommandLine command_line = ParseCommandLine(arguments, lists);
-  if (const auto* error = std::get_if<UsageError>(&command_line)) return ReportUsageError(*error);
-  if (const auto* unreadable = std::get_if<UnreadableSource>(&command_line)) {
-    ReportLine(unreadable->message);
-    return kExitUsage;
+  CommandLine command_line = ParseCommandLine(arguments);
+  if (const auto* error = std::get_if<UsageError>(&command_line)) {
+    return ReportUsageError(error->message);
   }
-  CompanionOptions& options = std::get<CompanionOptions>(command_line);
+  const CompanionOptions& options = std::get<CompanionOptions>(command_line);
   if (options.show_usage) {
     WriteText(GetStdHandle(STD_OUTPUT_HANDLE), UsageText());
     return 0;
   }
-  if (options.names_only) return WriteNames(options.computers);
-  return Run(std::move(options));
+  CompanionLists lists(GetStdHandle(STD_ERROR_HANDLE));
+  auto gathered = GatherNames(options.sources, {options.directory_filter, options.quiet}, lists);
+  if (const auto* problem = std::get_if<SourceProblem>(&gathered)) {
+    if (problem->usage) return ReportUsageError(problem->message);
+    ReportLine(problem->message);
+    return kExitUsage;
+  }
+  ComputerNames& computers = std::get<ComputerNames>(gathered);
+  if (options.names_only) return WriteNames(computers);
+  return Run(options, std::move(computers));
 }
 
 }  // namespace
 }  // namespace quillmark::companion
 
 int wmain(int argc, wchar_t** argv) {
+  using namespace quillmark::companion;
   std::uint32_t exit_code = 1;
   try {
-    exit_code = quillmark::companion::Main(argc, argv);
+    exit_code = Main(argc, argv);
   } catch (const quillmark::PlatformFailure& failure) {
-    quillmark::companion::WriteText(GetStdHandle(STD_ERROR_HANDLE),
-                                    L"quillmark: error " +
-                                        quillmark::FormatFailureCode(failure.code()) + L": " +
-                                        failure.description() + L"\r\n");
+    ReportLine(FailureText(failure));
   } catch (const std::bad_alloc&) {
-    quillmark::companion::WriteText(GetStdHandle(STD_ERROR_HANDLE),
-                                    L"quillmark: the program ran out of memory\r\n");
+    ReportLine(L"the program ran out of memory");
   } catch (...) {
-    quillmark::companion::WriteText(GetStdHandle(STD_ERROR_HANDLE),
-                                    L"quillmark: the program failed unexpectedly\r\n");
+    ReportLine(L"the program failed unexpectedly");
   }
   // Everything the run writes has been written by now.
-  quillmark::companion::EndProcess(exit_code);
+  EndProcess(exit_code);
 }

@@ -4,7 +4,7 @@
 #include <chrono>
 #include <string>
 
-#include "computer_lookup_rows.h"
+#include "lookup_row.h"
 #include "lookup_deadline.h"
 #include "protocol_choice.h"
 

@@ -6,7 +6,7 @@
 #include <optional>
 #include <string>
 
-#include "computer_lookup_rows.h"
+#include "lookup_row.h"
 #include "platform_failure.h"
 #include "serial_lookup.h"
 

@@ -3,7 +3,7 @@
 
 #include <algorithm>
 
-#include "name_list.h"
+#include "computer_names.h"
 
 namespace quillmark::companion {
 namespace {

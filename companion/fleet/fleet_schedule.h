@@ -16,9 +16,9 @@
 #include <vector>
 
 #include "computer_lookup.h"
-#include "name_list.h"
+#include "computer_names.h"
+#include "lookup_row.h"
 #include "platform_failure.h"
-#include "run_outcome.h"
 
 namespace quillmark::companion {
 

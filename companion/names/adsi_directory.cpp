@@ -167,11 +167,12 @@ std::vector<std::wstring> SearchNames(IDirectorySearch& search, const std::wstri
   for (;;) {
     ClearErrorInfo();
     const HRESULT code = search.GetNextRow(open.get());
-    if (code == S_ADS_NOMORE_ROWS) {
+    ThrowIfFailed(code);
+    // S_ADS_NOMORE_ROWS, or any other success but S_OK: no row was fetched, so none is read.
+    if (code != S_OK) {
       if (ServerStillWorking()) continue;
       break;
     }
-    ThrowIfFailed(code);
     names.push_back(LookedUpName(ColumnText(search, open.get(), kDnsHostNameAttribute),
                                  ColumnText(search, open.get(), kCommonNameAttribute)));
     if (progress) progress(names.size());

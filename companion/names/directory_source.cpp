@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <utility>
 
-#include "name_list.h"
+#include "computer_names.h"
 
 namespace quillmark::companion {
 namespace {

@@ -1,4 +1,4 @@
-// Console and file output, and the lists read from files and standard input.
+// Console and file output.
 #include "console_io.h"
 
 #include <algorithm>
@@ -10,44 +10,6 @@
 
 namespace quillmark::companion {
 namespace {
-
-// The platform's words for the calling thread's last error, on one line.
-std::wstring LastErrorText(const wchar_t* operation) {
-  return LastErrorFailure(operation).description();
-}
-
-// Everything the handle gives until its end; a pipe whose writer has gone ends it too.
-ListBytes ReadToEnd(HANDLE handle) {
-  std::string bytes;
-  std::string chunk(64 * 1024, '\0');
-  for (;;) {
-    DWORD read = 0;
-    if (!::ReadFile(handle, chunk.data(), static_cast<DWORD>(chunk.size()), &read, nullptr)) {
-      if (GetLastError() == ERROR_BROKEN_PIPE) break;
-      return {std::nullopt, LastErrorText(L"ReadFile")};
-    }
-    if (read == 0) break;
-    bytes.append(chunk.data(), read);
-  }
-  return {std::move(bytes), L""};
-}
-
-// What a person types at the console until end of input (Ctrl+Z then Enter), as UTF-8.
-ListBytes ReadConsoleToEnd(HANDLE console) {
-  std::wstring text;
-  std::wstring chunk(4096, L'\0');
-  for (;;) {
-    DWORD read = 0;
-    if (!ReadConsoleW(console, chunk.data(), static_cast<DWORD>(chunk.size()), &read, nullptr)) {
-      return {std::nullopt, LastErrorText(L"ReadConsoleW")};
-    }
-    const std::wstring part(chunk.data(), read);
-    const std::size_t end = part.find(L'\x1A');
-    text += part.substr(0, end);
-    if (read == 0 || end != std::wstring::npos) break;
-  }
-  return {Utf8FromWide(text), L""};
-}
 
 // Whether writing to the handle starts a file: to a pipe or a device it does; to a file on a disk
 // only when the file is empty and written from its start. A handle opened to append only reads
@@ -147,19 +109,6 @@ void ProgressLine::Clear() {
   if (shown_ == 0) return;
   WriteText(console_, L"\r" + std::wstring(shown_, L' ') + L"\r");
   shown_ = 0;
-}
-
-ListBytes FileListSource::ReadFile(const std::wstring& path) {
-  const UniqueFile file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file) return {std::nullopt, LastErrorText(L"CreateFileW")};
-  return ReadToEnd(file.get());
-}
-
-ListBytes FileListSource::ReadStandardInput() {
-  const HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
-  if (input == nullptr || input == INVALID_HANDLE_VALUE) return {std::string(), L""};
-  return IsConsole(input) ? ReadConsoleToEnd(input) : ReadToEnd(input);
 }
 
 }  // namespace quillmark::companion

@@ -6,7 +6,6 @@
 #include <optional>
 #include <string>
 
-#include "command_line.h"
 #include "platform_failure.h"
 
 namespace quillmark::companion {
@@ -58,13 +57,6 @@ class ProgressLine {
  private:
   HANDLE console_;
   std::size_t shown_ = 0;  // characters on the line now
-};
-
-// Lists read from files and standard input, for the command line.
-class FileListSource : public ListSource {
- public:
-  ListBytes ReadFile(const std::wstring& path) override;
-  ListBytes ReadStandardInput() override;
 };
 
 }  // namespace quillmark::companion

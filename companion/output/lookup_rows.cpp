@@ -162,28 +162,7 @@ TableWidths HeaderWidths() {
   return widths;
 }
 
-struct StatusName {
-  RowStatus status;
-  const wchar_t* word;
-};
-
-constexpr StatusName kStatusNames[] = {
-    {RowStatus::kOk, L"ok"},
-    {RowStatus::kNoInstance, L"no instance"},
-    {RowStatus::kFailed, L"failed"},
-    {RowStatus::kTimedOut, L"timed out"},
-    {RowStatus::kUnreachable, L"unreachable"},
-    {RowStatus::kNotLookedUp, L"not looked up"},
-};
-
 }  // namespace
-
-const wchar_t* StatusWord(RowStatus status) {
-  for (const StatusName& name : kStatusNames) {
-    if (name.status == status) return name.word;
-  }
-  return L"failed";
-}
 
 std::optional<OutputFormat> FormatNamed(const std::wstring& name) {
   const std::wstring lower = AsciiLowerCase(name);
@@ -201,8 +180,8 @@ TableWidths TableWidthsUpFront(const ComputerNames& computers, std::uint64_t tim
         std::max(widths[0], std::min(TableCell(std::wstring(computer)).size(), kComputerWidthCap));
   }
   widths[1] = std::max(widths[1], kSerialCap);
-  for (const StatusName& name : kStatusNames) {
-    widths[2] = std::max(widths[2], std::wcslen(name.word));
+  for (const RowStatus status : kEveryRowStatus) {
+    widths[2] = std::max(widths[2], std::wcslen(StatusWord(status)));
   }
   widths[3] = std::max(widths[3], FormatFailureCode(0).size());
   // The protocol's heading is wider than "dcom" and "wsman". A lookup ends by its deadline, give

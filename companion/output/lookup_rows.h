@@ -9,29 +9,12 @@
 #include <string>
 #include <vector>
 
-#include "name_list.h"
+#include "computer_names.h"
+#include "lookup_row.h"
 
 namespace quillmark::companion {
 
-// kNotLookedUp: the computer was never contacted, because no thread could be made for it at all.
-enum class RowStatus { kOk, kNoInstance, kFailed, kTimedOut, kUnreachable, kNotLookedUp };
-
-// One BIOS instance's serial number, or the reason a computer gave none. A computer with several
-// instances gives several rows.
-struct LookupRow {
-  std::wstring computer;
-  std::wstring serial;
-  RowStatus status = RowStatus::kOk;
-  std::optional<std::int32_t> code;  // the platform's failure code, when there was one
-  std::wstring description;
-  std::uint64_t milliseconds = 0;  // from the start of this computer's lookup
-  std::wstring protocol = {};      // "dcom" or "wsman": the lookup's transport; empty if none made
-};
-
 enum class OutputFormat { kTable, kCsv, kJson, kJsonLines };
-
-// "ok", "no instance", "failed", "timed out", "unreachable" or "not looked up".
-const wchar_t* StatusWord(RowStatus status);
 
 // The format a --format value names ("table", "csv", "json" or "jsonl", in any case), if any.
 std::optional<OutputFormat> FormatNamed(const std::wstring& name);

@@ -200,7 +200,6 @@ TEST(RetryList, HoldsEveryComputerWithAnyRowButOkOrNoInstance) {
   for (const auto& [rows, retry] : cases) {
     EXPECT_EQ(NeedsRetry(rows), retry) << StatusWord(rows.back().status) << " of " << rows.size();
   }
-  EXPECT_EQ(RetryListText({L"a", L"b c"}), L"a\r\nb c\r\n");
 }
 
 TEST(ProgressLine, CountsDoneFailedAndTimedOutComputers) {

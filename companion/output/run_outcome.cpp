@@ -4,8 +4,7 @@
 #include <algorithm>
 #include <unordered_set>
 
-#include "name_list.h"
-#include "text_encoding.h"
+#include "computer_names.h"
 
 namespace quillmark::companion {
 
@@ -26,12 +25,6 @@ bool NeedsRetry(const std::vector<LookupRow>& rows) {
   return std::any_of(rows.begin(), rows.end(), [](const LookupRow& row) {
     return row.status != RowStatus::kOk && row.status != RowStatus::kNoInstance;
   });
-}
-
-std::wstring RetryListText(const ComputerNames& names) {
-  std::wstring text;
-  for (const std::wstring_view name : names) text.append(name).append(kLineEnd);
-  return text;
 }
 
 std::wstring ProgressText(const LookupProgress& progress) {

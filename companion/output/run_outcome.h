@@ -1,12 +1,11 @@
 // What a run of lookups ends with: its exit code, and the progress line shown while it runs.
 #pragma once
 
-#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
 
-#include "lookup_rows.h"
+#include "lookup_row.h"
 
 namespace quillmark::companion {
 
@@ -28,17 +27,6 @@ std::uint32_t ExitCodeFor(const std::vector<std::wstring>& computers,
 // Whether a computer's rows belong in the retry list: every row whose status is anything but "ok"
 // or "no instance" (the computer answered that it has none) puts it there.
 bool NeedsRetry(const std::vector<LookupRow>& rows);
-
-// The retry list's text: the names, one a line, each ending in kLineEnd, as @FILE reads them.
-std::wstring RetryListText(const ComputerNames& names);
-
-// Counts of computers, not of rows: a computer is done once its lookup has ended either way.
-struct LookupProgress {
-  std::size_t done = 0;
-  std::size_t total = 0;
-  std::size_t failed = 0;  // ended without a serial number, other than by timing out
-  std::size_t timed_out = 0;
-};
 
 // "37/250 done, 3 failed, 1 timed out".
 std::wstring ProgressText(const LookupProgress& progress);

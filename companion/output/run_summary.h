@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "computer_lookup_rows.h"
+#include "lookup_row.h"
 
 namespace quillmark::companion {
 

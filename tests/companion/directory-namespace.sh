@@ -6,6 +6,9 @@
 # computers with Active Directory's page limit (directory-slapd.sh). A private /etc/hosts and
 # /etc/resolv.conf (in a mount namespace of their own) name them; nothing is sent beyond the
 # namespace. The session's Wine server is restarted inside, as Wine's directory provider needs.
+# Samba's state, which holds its sockets, lies in a short folder of its own under /tmp whatever the
+# checkout's depth (a socket's path holds at most 107 bytes), removed at the end; its logs stay in
+# FOLDER.
 #   directory-namespace.sh SESSION_FOLDER FOLDER WINE_RUN PROGRAM [ARGUMENT...]
 # Skipped (exit code 77) where this host permits no namespaces or lacks Samba or slapd.
 set -uo pipefail
@@ -51,14 +54,31 @@ printf '127.0.0.1 localhost dc1.samdom.test dc1 samdom.test ldap.fleet.test\n' >
 printf 'nameserver 127.0.0.1\n' >"$folder/resolv.conf"
 mount --bind "$folder/hosts" /etc/hosts && mount --bind "$folder/resolv.conf" /etc/resolv.conf \
   || exit 1
-samba=$folder/samba
-rm -rf "$samba" && mkdir -p "$samba" && : >"$samba/empty.conf"
+samba=$(mktemp -d /tmp/quillmark-samba.XXXXXX) || exit 1
+logs=$folder/samba
+rm -rf "$logs" && mkdir -p "$logs" && : >"$samba/empty.conf"
+samba_pid=
+# Ends what this script started, whatever happens.
+end_servers() {
+  [ -z "$samba_pid" ] || { kill "$samba_pid"; wait "$samba_pid"; } 2>/dev/null
+  kill "$(cat "$folder/slapd/slapd.pid" 2>/dev/null)" 2>/dev/null
+  "$WINESERVER" -k 2>/dev/null
+  rm -rf "$samba"
+}
+trap end_servers EXIT
+# A server that has stopped, or not answered in time, fails the test at once with the end of its
+# log.
+fail_with_log() {
+  echo "$1; the end of $2:"
+  tail -n 20 "$2"
+  exit 1
+}
 samba-tool domain provision -s "$samba/empty.conf" --targetdir="$samba" --realm=SAMDOM.TEST \
   --domain=SAMDOM --server-role=dc --dns-backend=SAMBA_INTERNAL --host-name=dc1 \
   --host-ip=127.0.0.1 --adminpass='Quill-mark-1' --option="interfaces=lo" \
   --option="bind interfaces only=yes" --option="server services = -nbt -wrepl -ntp_signd -dnsupdate" \
   --option="load printers = no" --option="printing = bsd" --option="disable spoolss = yes" \
-  >"$samba/provision.log" 2>&1 || { cat "$samba/provision.log"; exit 1; }
+  >"$logs/provision.log" 2>&1 || { cat "$logs/provision.log"; exit 1; }
 # Nothing is ever forwarded.
 grep -v 'dns forwarder' "$samba/etc/smb.conf" >"$samba/smb.conf" && mv "$samba/smb.conf" "$samba/etc/"
 {
@@ -66,12 +86,14 @@ grep -v 'dns forwarder' "$samba/etc/smb.conf" >"$samba/smb.conf" && mv "$samba/s
     samba-tool forest directory_service dsheuristics 0000002 -H "$samba/private/sam.ldb" &&
     samba-tool dsacl set -H "$samba/private/sam.ldb" --objectdn=DC=samdom,DC=test \
       --sddl="(A;CI;RPLCLORC;;;AN)"
-} >"$samba/accounts.log" 2>&1 || { cat "$samba/accounts.log"; exit 1; }
-samba -s "$samba/etc/smb.conf" -i -M single >"$samba/samba.log" 2>&1 </dev/null &
-trap 'kill '$!' $(cat "$folder/slapd/slapd.pid" 2>/dev/null); "$WINESERVER" -k 2>/dev/null' EXIT
+} >"$logs/accounts.log" 2>&1 || { cat "$logs/accounts.log"; exit 1; }
+samba -s "$samba/etc/smb.conf" -i -M single >"$logs/samba.log" 2>&1 </dev/null &
+samba_pid=$!
 "$here/directory-slapd.sh" "$folder/slapd" 1500 ldap://127.0.0.1:3389/ || exit 1
-for _ in $(seq 600); do
-  ldapsearch -x -H ldap://127.0.0.1 -b '' -s base >/dev/null 2>&1 && break
+waited=0
+until ldapsearch -x -H ldap://127.0.0.1 -b '' -s base >/dev/null 2>&1; do
+  kill -0 "$samba_pid" 2>/dev/null || fail_with_log "Samba exited before it answered" "$logs/samba.log"
+  [ $((waited += 1)) -le 600 ] || fail_with_log "Samba did not answer within 60 s" "$logs/samba.log"
   sleep 0.1
 done
 "$WINESERVER" -p >>"$session/wine/wineserver.log" 2>&1 </dev/null

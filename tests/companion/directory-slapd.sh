@@ -58,10 +58,18 @@ awk -v count="$count" -v logon="$logon" 'BEGIN {
 }' >"$folder/computers.ldif"
 slapadd -q -f "$folder/slapd.conf" -l "$folder/computers.ldif" >"$folder/slapadd.log" 2>&1
 rm -f "$folder/slapd.pid"
-slapd -f "$folder/slapd.conf" -h "$url" >"$folder/slapd.log" 2>&1
+# A slapd that stopped, or never answered, fails at once with the end of its log.
+fail_with_log() {
+  echo "slapd $1; the end of $folder/slapd.log:" >&2
+  tail -n 20 "$folder/slapd.log" >&2
+  exit 1
+}
+slapd -f "$folder/slapd.conf" -h "$url" >"$folder/slapd.log" 2>&1 || fail_with_log "did not start"
 for _ in $(seq 200); do
-  ldapsearch -x -H "$url" -b '' -s base >/dev/null 2>&1 && [ -s "$folder/slapd.pid" ] && exit 0
+  if [ -s "$folder/slapd.pid" ]; then
+    ldapsearch -x -H "$url" -b '' -s base >/dev/null 2>&1 && exit 0
+    kill -0 "$(cat "$folder/slapd.pid")" 2>/dev/null || fail_with_log "exited before it answered"
+  fi
   sleep 0.05
 done
-echo "slapd did not start; see $folder/slapd.log" >&2
-exit 1
+fail_with_log "did not answer within 10 s"

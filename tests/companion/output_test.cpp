@@ -195,13 +195,18 @@ TEST_F(Output, TheRetryListHoldsTheNamesWithoutASerialAndReadsBackAsAList) {
        standin::For(L"late-fail")
            .Member(standin::Serial::Text(L"B"))
            .Fail(standin::Step::kNext, 2, E_FAIL, standin::Raise::kCode, L""),
-       standin::For(L"hung").Hang(), standin::For(L"ok-2").Member(standin::Serial::Text(L"C"))});
+       standin::For(L"hung").Hang(), standin::For(L"ok-2").Member(standin::Serial::Text(L"C")),
+       standin::For(L"two\nlines")
+           .Fail(standin::Step::kBind, 1, E_FAIL, standin::Raise::kCode, L"")});
   const FileInScratch retry(scratch_, L"retry.txt", "");
-  const CompanionRun run = RunCompanion({L"--timeout", L"2", L"--retry-list", retry.path(), L"ok-1",
-                                         L"none", L"fails", L"late-fail", L"hung", L"ok-2"});
+  const CompanionRun run =
+      RunCompanion({L"--timeout", L"2", L"--retry-list", retry.path(), L"ok-1", L"none", L"fails",
+                    L"late-fail", L"two\nlines", L"hung", L"ok-2"});
   ASSERT_TRUE(run.finished);
   EXPECT_EQ(run.exit_code, 1u);
-  EXPECT_EQ(standin::ReadWholeFile(retry.path()).value_or("?"), "fails\r\nlate-fail\r\nhung\r\n");
+  // A name holding a line break is written as one line, and so read back as one name.
+  EXPECT_EQ(standin::ReadWholeFile(retry.path()).value_or("?"),
+            "fails\r\nlate-fail\r\ntwo\\u000alines\r\nhung\r\n");
 
   const CompanionRun again = RunCompanion({L"--timeout", L"2", L"@" + retry.path()});
   const CsvOutput output = ReadCompanionCsv(again.out);
@@ -210,7 +215,7 @@ TEST_F(Output, TheRetryListHoldsTheNamesWithoutASerialAndReadsBackAsAList) {
   for (const Row& row : output.rows) {
     if (computers.empty() || computers.back() != row[0]) computers.push_back(row[0]);
   }
-  EXPECT_THAT(computers, ElementsAreArray({L"fails", L"late-fail", L"hung"}));
+  EXPECT_THAT(computers, ElementsAreArray({L"fails", L"late-fail", L"two\\u000alines", L"hung"}));
 }
 
 }  // namespace

@@ -1,4 +1,5 @@
-// The command line's promises, with list files and standard input served by a fake.
+// The command line's promises, and the names its sources give, with list files, standard input and
+// the directory served by a fake.
 #include "command_line.h"
 
 #include <gmock/gmock.h>
@@ -6,40 +7,45 @@
 
 #include <map>
 
+#include "name_gathering.h"
+#include "test_name_sources.h"
+
 namespace quillmark::companion {
 namespace {
 
 using ::testing::ElementsAre;
 
-struct FakeLists : ListSource {
-  std::map<std::wstring, std::string> files;
-  std::optional<std::string> standard_input;
-  std::map<std::wstring, DirectoryNames> directory;  // by server and DN: "dc1/OU=Lab,DC=x"
-  std::vector<DirectoryQuery> queries;
-  int reads = 0;
-
-  DirectoryNames ReadDirectory(const DirectoryQuery& query) override {
-    queries.push_back(query);
-    return directory.at(query.source.server + L"/" + query.source.dn);
-  }
-  ListBytes ReadFile(const std::wstring& path) override {
-    ++reads;
-    if (files.count(path) == 0) return {{}, L"The system cannot find the file specified.\r\n"};
-    return {files.at(path), L""};
-  }
-  ListBytes ReadStandardInput() override {
-    ++reads;
-    return {standard_input, L"The handle is invalid."};
-  }
+// The options, and what their sources gave when read: the computers, or the one line of a usage
+// mistake or of a source that cannot be read.
+struct Gathered : CompanionOptions {
+  ComputerNames computers;
+  std::optional<std::wstring> usage_mistake;
+  std::optional<std::wstring> unreadable;
 };
 
-CompanionOptions OptionsOf(const std::vector<std::wstring>& arguments, FakeLists& lists) {
-  auto parsed = ParseCommandLine(arguments, lists);
+Gathered Gather(const std::vector<std::wstring>& arguments, FakeLists& lists) {
+  Gathered gathered;
+  auto parsed = ParseCommandLine(arguments);
   if (const auto* error = std::get_if<UsageError>(&parsed)) {
-    ADD_FAILURE() << "usage error: " << testing::PrintToString(error->message);
-    return {};
+    gathered.usage_mistake = error->message;
+    return gathered;
   }
-  return std::get<CompanionOptions>(parsed);
+  static_cast<CompanionOptions&>(gathered) = std::get<CompanionOptions>(parsed);
+  if (gathered.show_usage) return gathered;  // as the program does: help reads nothing
+  auto names = GatherNames(gathered.sources, {gathered.directory_filter, gathered.quiet}, lists);
+  if (auto* problem = std::get_if<SourceProblem>(&names)) {
+    (problem->usage ? gathered.usage_mistake : gathered.unreadable) = problem->message;
+  } else {
+    gathered.computers = std::move(std::get<ComputerNames>(names));
+  }
+  return gathered;
+}
+
+Gathered OptionsOf(const std::vector<std::wstring>& arguments, FakeLists& lists) {
+  Gathered gathered = Gather(arguments, lists);
+  EXPECT_FALSE(gathered.usage_mistake || gathered.unreadable)
+      << testing::PrintToString(gathered.usage_mistake.value_or(gathered.unreadable.value_or(L"")));
+  return gathered;
 }
 
 TEST(CommandLine, TakesNamesInOrderFromArgumentsAsGivenAndFromTrimmedListLinesOnceEach) {
@@ -108,9 +114,8 @@ TEST(CommandLine, ADirectorySourceThatCannotBeReadEndsTheParseWithItsCodeAndHint
   FakeLists lists;
   lists.directory[L"dc1/OU=Gone,DC=x\x1b"] = {
       {}, PlatformFailure(kNoSuchObject, L"No such\r\nobject.")};
-  const auto parsed = ParseCommandLine({L"pc", L"LDAP://dc1/OU=Gone,DC=x\x1b"}, lists);
-  ASSERT_TRUE(std::holds_alternative<UnreadableSource>(parsed));
-  EXPECT_EQ(std::get<UnreadableSource>(parsed).message,
+  const Gathered gathered = Gather({L"pc", L"LDAP://dc1/OU=Gone,DC=x\x1b"}, lists);
+  EXPECT_EQ(gathered.unreadable,
             L"cannot read \"LDAP://dc1/OU=Gone,DC=x\\u001b\": error 0x80072030: No such  object. " +
                 FailureHint(kNoSuchObject));
   EXPECT_FALSE(FailureHint(kNoSuchObject).empty());
@@ -173,9 +178,7 @@ TEST(UsageErrors, EachSaysInOneLineWhatIsWrongAndWithWhichOptionOrFile) {
   for (const auto& [arguments, message] : cases) {
     FakeLists lists;
     lists.files = {{L"empty.txt", "# none yet\r\n"}, {L"bad.txt", "pc\n\xC0\xAF"}};
-    const auto parsed = ParseCommandLine(arguments, lists);
-    ASSERT_TRUE(std::holds_alternative<UsageError>(parsed)) << testing::PrintToString(message);
-    EXPECT_EQ(std::get<UsageError>(parsed).message, message);
+    EXPECT_EQ(Gather(arguments, lists).usage_mistake, message);
     EXPECT_TRUE(lists.queries.empty()) << "no source is read when the command line is wrong";
   }
 }

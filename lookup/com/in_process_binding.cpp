@@ -7,7 +7,7 @@
 #include "com_failure.h"
 #include "com_management_binder.h"
 
-namespace quillmark::companion {
+namespace quillmark {
 namespace {
 
 using Microsoft::WRL::ComPtr;
@@ -50,4 +50,4 @@ ComPtr<IDispatch> BindInProcess(const std::wstring& display_name) {
   return object;
 }
 
-}  // namespace quillmark::companion
+}  // namespace quillmark

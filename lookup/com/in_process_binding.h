@@ -6,7 +6,7 @@
 
 #include <string>
 
-namespace quillmark::companion {
+namespace quillmark {
 
 // Binds a display name "scheme:rest" as BindDisplayName does, but asks the scheme's handler for its
 // parser inside this process only: by its class object, or by an object the class object makes.
@@ -17,4 +17,4 @@ namespace quillmark::companion {
 // does not take whole is left to the system's own parse.
 Microsoft::WRL::ComPtr<IDispatch> BindInProcess(const std::wstring& display_name);
 
-}  // namespace quillmark::companion
+}  // namespace quillmark

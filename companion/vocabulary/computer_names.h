@@ -1,21 +1,14 @@
-// Computer names from list files and standard input, and the one way two names are the same.
+// Computer names in order, the one way two names are the same, and the text of a list of names.
 #pragma once
 
 #include <cstddef>
 #include <initializer_list>
 #include <iterator>
-#include <optional>
 #include <string>
 #include <string_view>
-#include <variant>
 #include <vector>
 
 namespace quillmark::companion {
-
-// Why bytes are not text the companion reads, in a few words: "invalid UTF-8 at byte 17".
-struct InvalidText {
-  std::wstring problem;
-};
 
 // Computer names in order, kept in one block of text with where each one ends: a list of 100,000
 // names costs about what its text does, not an allocation a name.
@@ -62,20 +55,6 @@ class ComputerNames {
   std::wstring text_;
   std::vector<std::size_t> ends_;  // where each name ends in `text_`
 };
-
-// The text of a list: UTF-8, with or without a byte-order mark, or UTF-16 in either byte order
-// with one. Without a mark the bytes must be UTF-8: no code page is guessed. A NUL character is
-// refused, as no text holds one; it is what UTF-16 without a mark looks like.
-std::variant<std::wstring, InvalidText> DecodeListText(const std::string& bytes);
-
-// The names of a list's text, one a line, in order. Lines end in LF, CRLF or CR; blanks (space,
-// tab, no-break and ideographic space) around a name are dropped; empty lines and lines whose first
-// non-blank character is '#' hold no name.
-// Adds them to `names`.
-void AddNamesFromListText(const std::wstring& text, ComputerNames& names);
-
-// DecodeListText, then AddNamesFromListText; `names` is left as it was when the bytes are not text.
-std::optional<InvalidText> AddNamesFromListBytes(const std::string& bytes, ComputerNames& names);
 
 // A name as Windows compares computer names: ordinally, ignoring case, each UTF-16 unit in upper
 // case. Upper case here covers ASCII, Latin-1, Latin Extended-A, Greek and Cyrillic; other letters

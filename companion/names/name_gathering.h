@@ -1,0 +1,41 @@
+// The computers of a run, gathered from its sources: each list and directory source read and its
+// names spliced in where it stands, repeats folded.
+#pragma once
+
+#include <string>
+#include <variant>
+#include <vector>
+
+#include "computer_names.h"
+#include "directory_source.h"
+#include "name_sources.h"
+
+namespace quillmark::companion {
+
+// How the directory sources are read.
+struct GatherSettings {
+  DirectoryFilter filter;
+  bool quiet = false;  // no progress while the directory is read
+};
+
+// A source that could not be read, in one line that names it. `usage` is true for a list that is
+// missing or not text, a mistake of the command line, after which the caller shows how to get
+// help; false for a directory source that could not be read, whose line gives the code, the
+// description and the guide's hint: the command line itself is sound. Either way the caller exits
+// with kExitUsage before any lookup.
+struct SourceProblem {
+  std::wstring message;
+  bool usage = true;
+};
+
+// Every computer of the sources, in their order: a name as given; the names of "@FILE" and "-"
+// lists where they stand (standard input is read once at most); and each directory source's names,
+// sorted (SortComputerNames), in its place. Lists are read as they are met, and the directory
+// sources once every list has been read, each once. Each computer is kept once, as and where first
+// given (WithoutRepeatedNames). Lists that give no name, with no directory source, are a usage
+// mistake: "no computer names given".
+std::variant<ComputerNames, SourceProblem> GatherNames(const std::vector<NameSource>& sources,
+                                                       const GatherSettings& settings,
+                                                       ListSource& lists);
+
+}  // namespace quillmark::companion
