@@ -15,6 +15,8 @@ namespace {
 
 using ::testing::ElementsAre;
 
+std::string Printable(const std::wstring& text) { return testing::PrintToString(text); }
+
 // The options, and what their sources gave when read: the computers, or the one line of a usage
 // mistake or of a source that cannot be read.
 struct Gathered : CompanionOptions {
@@ -54,6 +56,40 @@ TEST(CommandLine, TakesNamesInOrderFromArgumentsAsGivenAndFromTrimmedListLinesOn
   lists.standard_input = "pc4\n";
   const auto options = OptionsOf({L"pc1", L" spaced ", L"@list \u00E9.txt", L"-", L"PC4"}, lists);
   EXPECT_THAT(options.computers, ElementsAre(L"pc1", L" spaced ", L"pc3", L"pc4"));
+}
+
+TEST(CommandLine, ParsesEachKindOfSourceInPlaceAndReadsItOnlyWhenTheNamesAreGathered) {
+  using Kind = NameSource::Kind;
+  const struct {
+    std::wstring argument;
+    Kind kind;
+    std::wstring text;
+    int reads;  // of files and standard input, once gathered
+    std::size_t queries;
+  } cases[] = {
+      {L"pc1", Kind::kName, L"pc1", 0, 0},
+      {L"@list.txt", Kind::kFile, L"list.txt", 1, 0},
+      {L"@missing.txt", Kind::kFile, L"missing.txt", 1, 0},  // no mistake until it is read
+      {L"-", Kind::kStandardInput, L"-", 1, 0},
+      {L"LDAP://dc1/OU=Lab,DC=x", Kind::kDirectory, L"LDAP://dc1/OU=Lab,DC=x", 0, 1},
+  };
+  for (const auto& test : cases) {
+    FakeLists lists;
+    lists.files[L"list.txt"] = "pc2\r\n";
+    lists.standard_input = "pc3";
+    lists.directory[L"dc1/OU=Lab,DC=x"] = {{L"pc4"}, std::nullopt};
+    const CommandLine parsed = ParseCommandLine({L"first", test.argument});
+    ASSERT_TRUE(std::holds_alternative<CompanionOptions>(parsed)) << Printable(test.argument);
+    const CompanionOptions& options = std::get<CompanionOptions>(parsed);
+    ASSERT_EQ(options.sources.size(), 2u);
+    EXPECT_EQ(options.sources[1].kind, test.kind);
+    EXPECT_EQ(options.sources[1].text, test.text);
+    EXPECT_TRUE(lists.reads == 0 && lists.queries.empty())
+        << "the parse read " << Printable(test.text);
+    GatherNames(options.sources, {}, lists);
+    EXPECT_EQ(lists.reads, test.reads) << Printable(test.argument);
+    EXPECT_EQ(lists.queries.size(), test.queries) << Printable(test.argument);
+  }
 }
 
 TEST(CommandLine, AppliesDefaultsAndReadsValuesGivenEitherWay) {
