@@ -7,6 +7,7 @@
 #include <cwchar>
 #include <string_view>
 
+#include "csv_text.h"
 #include "platform_failure.h"
 #include "text_encoding.h"
 #include "visible_text.h"
@@ -36,41 +37,8 @@ Fields FieldsOf(const LookupRow& row) {
 
 // --- CSV ---
 
-bool IsCsvBlank(wchar_t unit) { return unit == L' ' || unit == L'\t'; }
-
-// What a spreadsheet program takes as the start of a formula (or, for a tab or carriage return,
-// as blank before one).
-bool LooksLikeFormula(const std::wstring& field) {
-  return !field.empty() && std::wstring_view(L"=+-@\t\r").find(field.front()) != std::wstring::npos;
-}
-
-// Blanks at either end are quoted because spreadsheet programs and many readers trim them from an
-// unquoted field.
-bool NeedsCsvQuotes(const std::wstring& field) {
-  if (field.empty()) return false;
-  return field.find_first_of(L",\"\r\n") != std::wstring::npos || IsCsvBlank(field.front()) ||
-         IsCsvBlank(field.back());
-}
-
-std::wstring CsvField(const std::wstring& value, bool raw) {
-  std::wstring field = VisibleText(value, LineBreaks::kKept);
-  if (!raw && LooksLikeFormula(value)) field.insert(0, 1, L'\'');
-  if (!NeedsCsvQuotes(field)) return field;
-  std::wstring quoted = L"\"";
-  for (const wchar_t unit : field) {
-    if (unit == L'"') quoted += L'"';
-    quoted += unit;
-  }
-  return quoted + L'"';
-}
-
-std::wstring CsvLine(const Fields& fields, bool raw) {
-  std::wstring line;
-  for (std::size_t column = 0; column < kColumnCount; ++column) {
-    if (column != 0) line += L',';
-    line += CsvField(fields[column], raw);
-  }
-  return line + kLineEnd;
+std::wstring CsvRecordOf(const Fields& fields, bool raw) {
+  return CsvLine(std::vector<std::wstring>(fields.begin(), fields.end()), raw);
 }
 
 // --- JSON ---
@@ -193,7 +161,7 @@ TableWidths TableWidthsUpFront(const ComputerNames& computers, std::uint64_t tim
 std::wstring RowFormatter::Opening() const {
   switch (style_.format) {
     case OutputFormat::kCsv:
-      return CsvLine(kColumnNames, true);
+      return CsvRecordOf(kColumnNames, true);
     case OutputFormat::kJson:
       return L"[";
     case OutputFormat::kJsonLines:
@@ -209,7 +177,7 @@ std::wstring RowFormatter::Rows(const std::vector<LookupRow>& rows) {
   for (const LookupRow& row : rows) {
     switch (style_.format) {
       case OutputFormat::kCsv:
-        text += CsvLine(FieldsOf(row), style_.csv_raw);
+        text += CsvRecordOf(FieldsOf(row), style_.csv_raw);
         break;
       case OutputFormat::kJson:
         text += std::wstring(any_row_ ? L"," : L"") + kLineEnd + L"  " + JsonObject(row);

@@ -2,11 +2,14 @@
 // what the rooms that look computers up, schedule them and write their rows all speak of.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
+
+#include "serial_facts.h"
 
 namespace quillmark::companion {
 
@@ -30,6 +33,11 @@ struct LookupRow {
   std::wstring description;
   std::uint64_t milliseconds = 0;  // from the start of this computer's lookup
   std::wstring protocol = {};      // "dcom" or "wsman": the lookup's transport; empty if none made
+  // The facts the run asked for, by FactIndex, as the computer gave them; empty where not asked for
+  // or not read.
+  std::array<std::wstring, kFactCount> facts = {};
+  // The facts asked for that could not be read, each once.
+  std::vector<FactFailure> fact_failures = {};
 };
 
 // The rows of one computer whose lookup ended (with serials, none, a failure or its deadline).
