@@ -125,7 +125,16 @@ const std::vector<OptionSpec>& OptionTable() {
 }
 
 bool IsHelpOption(const std::wstring& argument) {
-  return argument == L"--help" || argument == L"-h" || argument == L"/?";
+  return argument == L"--help" || argument == L"-h" || argument == L"-?" || argument == L"/?";
+}
+
+constexpr wchar_t kDirectoryForms[] = L"LDAP://DN, LDAP://SERVER/DN, LDAP://SERVER or LDAP://";
+
+// Whether an argument looks like a path of some scheme ("GC://...", "LDAPS://...", "LDAP:/..."),
+// which no computer's name does.
+bool LooksLikeAPath(const std::wstring& argument) {
+  return argument.find(L"://") != std::wstring::npos ||
+         AsciiLowerCase(argument.substr(0, 5)) == L"ldap:";
 }
 
 bool AsksForHelp(const std::vector<std::wstring>& arguments) {
@@ -175,7 +184,7 @@ class ArgumentWalk {
  private:
   void TakeArgument(const std::wstring& argument) {
     if (only_names_) {
-      AddSource(NameSource::Kind::kName, argument);
+      options_.sources.push_back({NameSource::Kind::kName, argument, {}, true});
     } else if (argument == kEndOfOptions) {
       only_names_ = true;
     } else if (argument == kStandardInput) {
@@ -187,6 +196,11 @@ class ArgumentWalk {
       TakeDirectorySource(argument);
     } else if (IsOption(argument)) {
       TakeOption(argument);
+    } else if (argument.rfind(L'/', 0) == 0) {
+      RefuseSlashOption(argument);
+    } else if (LooksLikeAPath(argument)) {
+      Fail(VisibleText(Quoted(argument)) + L" is not a source this program reads: it reads " +
+           kDirectoryForms);
     } else {
       AddSource(NameSource::Kind::kName, argument);
     }
@@ -199,10 +213,30 @@ class ArgumentWalk {
   void TakeDirectorySource(const std::wstring& argument) {
     std::optional<DirectorySource> source = ParseDirectorySource(argument);
     if (!source) {
-      Fail(VisibleText(Quoted(argument)) +
-           L" is not a directory path: LDAP://DN, LDAP://SERVER/DN, LDAP://SERVER or LDAP://");
+      Fail(VisibleText(Quoted(argument)) + L" is not a directory path: " + kDirectoryForms);
     }
     options_.sources.push_back({NameSource::Kind::kDirectory, argument, std::move(*source)});
+  }
+
+  // Other console tools' options begin with "/": say what this program takes instead.
+  [[noreturn]] static void RefuseSlashOption(const std::wstring& argument) {
+    const std::size_t end = argument.find_first_of(L":=");
+    const std::wstring name = AsciiLowerCase(argument.substr(1, end - 1));
+    const std::wstring value = end == std::wstring::npos ? L"" : argument.substr(end + 1);
+    std::wstring message = L"unknown option " + VisibleText(Quoted(argument));
+    const auto& table = OptionTable();
+    const auto option = std::find_if(table.begin(), table.end(), [&](const OptionSpec& spec) {
+      return std::wstring(spec.name) == L"--" + name;
+    });
+    if (name == L"node") {
+      message += L": give the computers' names themselves (quillmark PC01 PC02), or @FILE";
+    } else if (option != table.end()) {
+      message += L": did you mean " + std::wstring(option->name) +
+                 (option->value_name && !value.empty() ? L" " + VisibleText(value) : L"") + L"?";
+    } else {
+      message += L": this program's options begin with --";
+    }
+    Fail(message);
   }
 
   void TakeOption(const std::wstring& argument) {

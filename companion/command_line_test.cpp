@@ -21,6 +21,7 @@ std::string Printable(const std::wstring& text) { return testing::PrintToString(
 // mistake or of a source that cannot be read.
 struct Gathered : CompanionOptions {
   ComputerNames computers;
+  std::vector<std::wstring> notices;
   std::optional<std::wstring> usage_mistake;
   std::optional<std::wstring> unreadable;
 };
@@ -38,7 +39,8 @@ Gathered Gather(const std::vector<std::wstring>& arguments, FakeLists& lists) {
   if (auto* problem = std::get_if<SourceProblem>(&names)) {
     (problem->usage ? gathered.usage_mistake : gathered.unreadable) = problem->message;
   } else {
-    gathered.computers = std::move(std::get<ComputerNames>(names));
+    gathered.computers = std::move(std::get<GatheredNames>(names).names);
+    gathered.notices = std::move(std::get<GatheredNames>(names).notices);
   }
   return gathered;
 }
@@ -159,14 +161,17 @@ TEST(CommandLine, ADirectorySourceThatCannotBeReadEndsTheParseWithItsCodeAndHint
 
 TEST(CommandLine, TakesEveryArgumentAfterDoubleDashAsAName) {
   FakeLists lists;
-  const auto options = OptionsOf({L"--", L"-h", L"@x", L"-", L"--quiet"}, lists);
-  EXPECT_THAT(options.computers, ElementsAre(L"-h", L"@x", L"-", L"--quiet"));
+  lists.existing_files = {L"pcs.txt"};
+  const auto options =
+      OptionsOf({L"--", L"-h", L"@x", L"-", L"--quiet", L"/x", L"a,b", L"pcs.txt"}, lists);
+  EXPECT_THAT(options.computers,
+              ElementsAre(L"-h", L"@x", L"-", L"--quiet", L"/x", L"a,b", L"pcs.txt"));
   EXPECT_FALSE(options.quiet);
   EXPECT_EQ(lists.reads, 0);
 }
 
 TEST(CommandLine, HelpWinsWithoutReadingAnyListAndStandardInputIsReadOnce) {
-  for (const wchar_t* help : {L"--help", L"-h", L"/?"}) {
+  for (const wchar_t* help : {L"--help", L"-h", L"-?", L"/?"}) {
     FakeLists lists;
     EXPECT_TRUE(OptionsOf({L"@missing", L"--bogus", help}, lists).show_usage);
     EXPECT_EQ(lists.reads, 0);
@@ -199,7 +204,7 @@ TEST(UsageErrors, EachSaysInOneLineWhatIsWrongAndWithWhichOptionOrFile) {
       {{L"@"}, L"\"@\" needs a file name after it"},
       {{L"@gone.txt"}, L"cannot read \"gone.txt\": The system cannot find the file specified."},
       {{L"-"}, L"cannot read standard input: The handle is invalid."},
-      {{L"pc", L"@bad.txt"}, L"\"bad.txt\" is not valid text: invalid UTF-8 at byte offset 3"},
+      {{L"pc", L"@bad.txt"}, L"\"bad.txt\" is not valid text: invalid UTF-8 at byte offset 6"},
       {{L"--names-only=1", L"pc"}, L"--names-only takes no value"},
       {{L"--include-disabled=", L"pc"}, L"--include-disabled takes no value"},
       {{L"LDAP://dc1/OU=Lab,DC=x", L"--active-days", L"13"},
@@ -210,10 +215,36 @@ TEST(UsageErrors, EachSaysInOneLineWhatIsWrongAndWithWhichOptionOrFile) {
       {{L"LDAP://dc1/RootDSE"},
        L"\"LDAP://dc1/RootDSE\" is not a directory path: LDAP://DN, LDAP://SERVER/DN, "
        L"LDAP://SERVER or LDAP://"},
+      {{L"pcs.txt"},
+       L"\"pcs.txt\" is a file: did you mean \"@pcs.txt\"? (A name after -- is taken "
+       L"as a name.)"},
+      {{L"/node:PC01", L"/format:csv"},
+       L"unknown option \"/node:PC01\": give the computers' names themselves (quillmark PC01 "
+       L"PC02), "
+       L"or @FILE"},
+      {{L"pc", L"/format:csv"}, L"unknown option \"/format:csv\": did you mean --format csv?"},
+      {{L"pc", L"/Quiet"}, L"unknown option \"/Quiet\": did you mean --quiet?"},
+      {{L"pc", L"/x"}, L"unknown option \"/x\": this program's options begin with --"},
+      {{L"LDAPS://dc/DC=x"},
+       L"\"LDAPS://dc/DC=x\" is not a source this program reads: it reads "
+       L"LDAP://DN, LDAP://SERVER/DN, LDAP://SERVER or LDAP://"},
+      {{L"GC://dc"},
+       L"\"GC://dc\" is not a source this program reads: it reads LDAP://DN, "
+       L"LDAP://SERVER/DN, LDAP://SERVER or LDAP://"},
+      {{L"ldap:/x"},
+       L"\"ldap:/x\" is not a source this program reads: it reads LDAP://DN, "
+       L"LDAP://SERVER/DN, LDAP://SERVER or LDAP://"},
+      {{L"@cols.csv"},
+       L"\"cols.csv\" is CSV with the columns \"Owner\", none of which holds names: "
+       L"they are read from a column DNSHostName, computer, Name, ComputerName, "
+       L"HostName or cn"},
   };
   for (const auto& [arguments, message] : cases) {
     FakeLists lists;
-    lists.files = {{L"empty.txt", "# none yet\r\n"}, {L"bad.txt", "pc\n\xC0\xAF"}};
+    lists.files = {{L"empty.txt", "# none yet\r\n"},
+                   {L"bad.txt", "\xEF\xBB\xBFpc\n\xC0\xAF"},
+                   {L"cols.csv", "\"Owner\"\r\nann"}};
+    lists.existing_files = {L"pcs.txt"};
     EXPECT_EQ(Gather(arguments, lists).usage_mistake, message);
     EXPECT_TRUE(lists.queries.empty()) << "no source is read when the command line is wrong";
   }

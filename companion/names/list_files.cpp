@@ -3,6 +3,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <string>
 
 #include "com_failure.h"
@@ -65,6 +66,28 @@ ListBytes FileListSource::ReadStandardInput() {
   // Only console input gives characters rather than bytes.
   DWORD mode = 0;
   return GetConsoleMode(input, &mode) ? ReadConsoleToEnd(input) : ReadToEnd(input);
+}
+
+bool FileListSource::IsFile(const std::wstring& path) {
+  if (path.empty() || path.find(L'\0') != std::wstring::npos) return false;
+  const DWORD attributes = GetFileAttributesW(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+AnsiText FileListSource::FromAnsiCodePage(const std::string& bytes) {
+  AnsiText read{std::wstring(), GetACP()};
+  // A list is far shorter than an int counts; anything longer is converted in pieces.
+  constexpr std::size_t kPiece = 0x40000000;
+  for (std::size_t at = 0; at < bytes.size(); at += kPiece) {
+    const char* piece = bytes.data() + at;
+    const int length = static_cast<int>(std::min(kPiece, bytes.size() - at));
+    const int units = MultiByteToWideChar(CP_ACP, 0, piece, length, nullptr, 0);
+    if (units <= 0) continue;
+    const std::size_t before = read.text.size();
+    read.text.resize(before + static_cast<std::size_t>(units));
+    MultiByteToWideChar(CP_ACP, 0, piece, length, read.text.data() + before, units);
+  }
+  return read;
 }
 
 }  // namespace quillmark::companion

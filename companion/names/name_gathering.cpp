@@ -39,10 +39,11 @@ class Gathering {
   Gathering(const GatherSettings& settings, ListSource& lists)
       : settings_(settings), lists_(lists) {}
 
-  ComputerNames Names(const std::vector<NameSource>& sources) {
+  GatheredNames Names(const std::vector<NameSource>& sources) {
     for (const NameSource& source : sources) Take(source);
     if (names_.empty() && placed_.empty()) throw SourceProblem{L"no computer names given"};
-    return WithoutRepeatedNames(placed_.empty() ? names_ : WithDirectoriesRead());
+    return {WithoutRepeatedNames(placed_.empty() ? names_ : WithDirectoriesRead()),
+            std::move(notices_)};
   }
 
  private:
@@ -55,7 +56,7 @@ class Gathering {
   void Take(const NameSource& source) {
     switch (source.kind) {
       case NameSource::Kind::kName:
-        names_.Add(source.text);
+        TakeArgument(source);
         break;
       case NameSource::Kind::kFile:
         TakeList(lists_.ReadFile(source.text), Quoted(source.text));
@@ -72,13 +73,32 @@ class Gathering {
     }
   }
 
+  void TakeArgument(const NameSource& source) {
+    if (source.exact) {
+      names_.Add(source.text);
+      return;
+    }
+    if (lists_.IsFile(source.text)) {
+      throw SourceProblem{VisibleText(Quoted(source.text)) + L" is a file: did you mean " +
+                          VisibleText(Quoted(L"@" + source.text)) +
+                          L"? (A name after -- is taken as a name.)"};
+    }
+    AddNamesFromArgument(source.text, names_);
+  }
+
   void TakeList(const ListBytes& read, const std::wstring& source) {
     if (!read.bytes) {
       const std::wstring reason = OneLine(read.failure_reason);
       throw SourceProblem{L"cannot read " + source + (reason.empty() ? L"" : L": " + reason)};
     }
-    if (const auto invalid = AddNamesFromListBytes(*read.bytes, names_)) {
-      throw SourceProblem{source + L" is not valid text: " + invalid->problem};
+    const ListRead list = AddNamesFromListBytes(
+        *read.bytes, [&](const std::string& bytes) { return lists_.FromAnsiCodePage(bytes); },
+        names_);
+    if (list.problem) throw SourceProblem{VisibleText(source + L" " + list.problem->what)};
+    if (list.ansi_code_page) {
+      notices_.push_back(VisibleText(source) +
+                         L" is not UTF-8: read in this computer's ANSI code " + L"page (" +
+                         std::to_wstring(*list.ansi_code_page) + L")");
     }
   }
 
@@ -111,11 +131,12 @@ class Gathering {
   bool standard_input_read_ = false;
   ComputerNames names_;  // as given, repeats and all
   std::vector<PlacedSource> placed_;
+  std::vector<std::wstring> notices_;
 };
 
 }  // namespace
 
-std::variant<ComputerNames, SourceProblem> GatherNames(const std::vector<NameSource>& sources,
+std::variant<GatheredNames, SourceProblem> GatherNames(const std::vector<NameSource>& sources,
                                                        const GatherSettings& settings,
                                                        ListSource& lists) {
   try {

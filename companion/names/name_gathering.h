@@ -28,13 +28,20 @@ struct SourceProblem {
   bool usage = true;
 };
 
-// Every computer of the sources, in their order: a name as given; the names of "@FILE" and "-"
-// lists where they stand (standard input is read once at most); and each directory source's names,
-// sorted (SortComputerNames), in its place. Lists are read as they are met, and the directory
-// sources once every list has been read, each once. Each computer is kept once, as and where first
-// given (WithoutRepeatedNames). Lists that give no name, with no directory source, are a usage
-// mistake: "no computer names given".
-std::variant<ComputerNames, SourceProblem> GatherNames(const std::vector<NameSource>& sources,
+// The computers of the sources, and the lines that standard error gets about how they were read.
+struct GatheredNames {
+  ComputerNames names;
+  std::vector<std::wstring> notices;  // each one line: a list read in the ANSI code page
+};
+
+// Every computer of the sources, in their order: the names of an argument (AddNamesFromArgument,
+// or the argument exactly as given after "--"); the names of "@FILE" and "-" lists where they stand
+// (standard input is read once at most); and each directory source's names, sorted
+// (SortComputerNames), in its place. Lists are read as they are met, and the directory sources
+// once every list has been read, each once. Each computer is kept once, as and where first given
+// (WithoutRepeatedNames). An argument that names an existing file, lists that give no name with no
+// directory source ("no computer names given"), and a list that cannot be read are usage mistakes.
+std::variant<GatheredNames, SourceProblem> GatherNames(const std::vector<NameSource>& sources,
                                                        const GatherSettings& settings,
                                                        ListSource& lists);
 

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "directory_source.h"
+#include "list_text.h"
 #include "platform_failure.h"
 
 namespace quillmark::companion {
@@ -23,6 +24,8 @@ struct NameSource {
   Kind kind = Kind::kName;
   std::wstring text;
   DirectorySource directory;
+  // A name given after "--": taken exactly as it stands, never split and never taken for a file.
+  bool exact = false;
 };
 
 // The raw bytes of a list of names, or why they could not be read.
@@ -52,6 +55,10 @@ class ListSource {
   virtual ListBytes ReadFile(const std::wstring& path) = 0;
   virtual ListBytes ReadStandardInput() = 0;
   virtual DirectoryNames ReadDirectory(const DirectoryQuery& query) = 0;
+  // Whether a path names an existing file (not a folder).
+  virtual bool IsFile(const std::wstring& path) = 0;
+  // Bytes read in this computer's ANSI code page.
+  virtual AnsiText FromAnsiCodePage(const std::string& bytes) = 0;
 };
 
 }  // namespace quillmark::companion

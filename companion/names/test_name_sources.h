@@ -2,6 +2,7 @@
 // directory sources from tables, every read counted.
 #pragma once
 
+#include <algorithm>
 #include <map>
 #include <optional>
 #include <string>
@@ -16,7 +17,8 @@ struct FakeLists : ListSource {
   std::optional<std::string> standard_input;
   std::map<std::wstring, DirectoryNames> directory;  // by server and DN: "dc1/OU=Lab,DC=x"
   std::vector<DirectoryQuery> queries;
-  int reads = 0;  // of files and standard input
+  std::vector<std::wstring> existing_files;  // what IsFile finds besides `files`
+  int reads = 0;                             // of files and standard input
 
   DirectoryNames ReadDirectory(const DirectoryQuery& query) override {
     queries.push_back(query);
@@ -30,6 +32,17 @@ struct FakeLists : ListSource {
   ListBytes ReadStandardInput() override {
     ++reads;
     return {standard_input, L"The handle is invalid."};
+  }
+  bool IsFile(const std::wstring& path) override {
+    return files.count(path) != 0 ||
+           std::find(existing_files.begin(), existing_files.end(), path) != existing_files.end();
+  }
+  // Code page 1252 for the bytes a test uses: Latin-1's letters.
+  AnsiText FromAnsiCodePage(const std::string& bytes) override {
+    AnsiText text{std::wstring(), 1252};
+    for (const char byte : bytes)
+      text.text += static_cast<wchar_t>(static_cast<unsigned char>(byte));
+    return text;
   }
 };
 

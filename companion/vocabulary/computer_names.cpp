@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <cstdint>
 #include <iterator>
+#include <optional>
+#include <string_view>
 
 #include "text_encoding.h"
 #include "visible_text.h"
@@ -55,6 +57,50 @@ std::uint32_t KeyHash(std::wstring_view name) {
 bool SameKey(std::wstring_view left, std::wstring_view right) {
   return std::equal(left.begin(), left.end(), right.begin(), right.end(),
                     [](wchar_t a, wchar_t b) { return UpperCaseUnit(a) == UpperCaseUnit(b); });
+}
+
+std::optional<unsigned> HexDigit(wchar_t unit) {
+  if (unit >= L'0' && unit <= L'9') return static_cast<unsigned>(unit - L'0');
+  if (unit >= L'a' && unit <= L'f') return static_cast<unsigned>(unit - L'a') + 10;
+  if (unit >= L'A' && unit <= L'F') return static_cast<unsigned>(unit - L'A') + 10;
+  return std::nullopt;
+}
+
+// The unit a "\\u" escape at `at` stands for, if one begins there.
+std::optional<wchar_t> EscapeAt(std::wstring_view text, std::size_t at) {
+  if (text.size() - at < 6 || text[at] != L'\\' || text[at + 1] != L'u') return std::nullopt;
+  unsigned value = 0;
+  for (std::size_t digit = at + 2; digit < at + 6; ++digit) {
+    const auto digit_value = HexDigit(text[digit]);
+    if (!digit_value) return std::nullopt;
+    value = value * 16 + *digit_value;
+  }
+  return static_cast<wchar_t>(value);
+}
+
+bool IsNameColumn(std::wstring_view name) {
+  return std::any_of(std::begin(kNameColumns), std::end(kNameColumns), [&](const wchar_t* column) {
+    return AsciiLowerCase(std::wstring(name)) == AsciiLowerCase(column);
+  });
+}
+
+// A name as a line of a list: what the reader would take for something else escaped first, then
+// the controls by the visible convention (whose escapes never touch a backslash).
+std::wstring ListLineOf(std::wstring_view name, bool first) {
+  const bool dashes_alone = !name.empty() && name.find_first_not_of(L'-') == std::wstring::npos;
+  std::wstring line;
+  line.reserve(name.size());
+  for (std::size_t at = 0; at < name.size(); ++at) {
+    const wchar_t unit = name[at];
+    const bool leading = at == 0 && (unit == L'#' || unit == L'"' || dashes_alone ||
+                                     (first && IsNameColumn(name)));
+    if (leading || SeparatesNames(unit) || unit == 0xFEFF || EscapeAt(name, at)) {
+      AppendEscape(line, static_cast<char32_t>(unit));
+    } else {
+      line += unit;
+    }
+  }
+  return VisibleText(line);
 }
 
 }  // namespace
@@ -110,12 +156,34 @@ ComputerNames WithoutRepeatedNames(const ComputerNames& names) {
   return kept;
 }
 
+bool SeparatesNames(wchar_t unit) {
+  return unit == L',' || unit == L';' || unit == L' ' || unit == L'\t' || unit == 0x00A0 ||
+         unit == 0x3000;
+}
+
 std::wstring NameListText(const ComputerNames& names) {
   std::wstring text;
   text.reserve(names.units() + names.size() * 2);
-  for (const std::wstring_view name : names)
-    text.append(VisibleText(std::wstring(name))).append(kLineEnd);
+  bool first = true;
+  for (const std::wstring_view name : names) {
+    text.append(ListLineOf(name, first)).append(kLineEnd);
+    first = false;
+  }
   return text;
+}
+
+std::wstring WithEscapesTakenBack(std::wstring_view text) {
+  std::wstring plain;
+  plain.reserve(text.size());
+  for (std::size_t at = 0; at < text.size(); ++at) {
+    if (const auto unit = EscapeAt(text, at)) {
+      plain += *unit;
+      at += 5;
+    } else {
+      plain += text[at];
+    }
+  }
+  return plain;
 }
 
 }  // namespace quillmark::companion

@@ -64,8 +64,25 @@ std::wstring ComputerNameKey(std::wstring_view name);
 // The names with each repeat (by ComputerNameKey) dropped, each kept as and where first given.
 ComputerNames WithoutRepeatedNames(const ComputerNames& names);
 
-// The names, one a line, each ending in CRLF, as @FILE reads them back: each shown by the visible
-// convention, since a name from the directory is untrusted and may hold a line break.
+// The columns a CSV list's names are read from, the first of them present, compared without regard
+// to case: the directory's, the companion's own output and inventory, and the usual exports'.
+inline constexpr const wchar_t* kNameColumns[] = {L"DNSHostName",  L"computer", L"Name",
+                                                  L"ComputerName", L"HostName", L"cn"};
+
+// Whether a unit separates names on a list's line: a computer name holds no comma, semicolon or
+// blank (space, tab, no-break and ideographic space).
+bool SeparatesNames(wchar_t unit);
+
+// The names, one a line, each ending in CRLF, such that @FILE reads each back as itself: every
+// name by the visible convention (a name from the directory is untrusted and may hold a line
+// break), and, as "\u" escapes that the reader takes back, whatever the reader would otherwise
+// split at, drop or take for something else: the separators, a leading '#' (a comment), a leading
+// quote or a first name that is a column's name (a CSV header), a name of dashes alone (a table's
+// rule), U+FEFF (a byte-order mark) and a backslash that begins an escape.
 std::wstring NameListText(const ComputerNames& names);
+
+// The text of a name written in a list, with each "\u" and four hexadecimal digits taken back as
+// the UTF-16 unit it stands for.
+std::wstring WithEscapesTakenBack(std::wstring_view text);
 
 }  // namespace quillmark::companion
