@@ -312,10 +312,12 @@ CommandLine ParseCommandLine(const std::vector<std::wstring>& arguments) {
 
 std::wstring UsageText() {
   const std::pair<const wchar_t*, const wchar_t*> sources[] = {
-      {L"NAME", L"a computer name, taken exactly as given"},
+      {L"NAME", L"a computer name, taken exactly as given; NAME,NAME... several"},
       {L"@FILE",
-       L"names from FILE, one a line; blank lines and lines starting with # are skipped; UTF-8, "
-       L"or UTF-16 with a byte-order mark"},
+       L"names from FILE: one a line or several, separated by commas, semicolons or blanks, # "
+       L"starting a comment; a CSV export by its name column (DNSHostName, computer, Name, "
+       L"ComputerName, HostName or cn); a captured table; UTF-8, UTF-16 with a byte-order mark, "
+       L"or this computer's ANSI code page"},
       {L"-", L"names from standard input, read as a file"},
       {L"LDAP://DN",
        L"the enabled computers under DN in the directory, by DNS host name (cn where it has "
@@ -333,7 +335,7 @@ std::wstring UsageText() {
     text += UsageEntry(form,
                        option.range ? option.help + L" " + RangeText(*option.range) : option.help);
   }
-  text += UsageEntry(L"--help, -h, /?", L"this text");
+  text += UsageEntry(L"--help, -h, -?, /?", L"this text");
   text += UsageEntry(L"--", L"every argument after it is a name");
   return text + kLineEnd +
          L"Exit code: 0 when every computer gave its serial number, 1 when any did not, 2 for a" +

@@ -19,6 +19,7 @@
 #include "lookup_rows.h"
 #include "name_gathering.h"
 #include "platform_failure.h"
+#include "reachability.h"
 #include "run_outcome.h"
 #include "run_summary.h"
 #include "stop_requests.h"
@@ -36,16 +37,22 @@ std::wstring FailureText(const PlatformFailure& failure) {
   return L"error " + FormatFailureCode(failure.code()) + L": " + VisibleText(failure.description());
 }
 
+// The mistake in one line, and where the options are: the whole usage would scroll it away.
 std::uint32_t ReportUsageError(const std::wstring& message) {
-  const HANDLE errors = GetStdHandle(STD_ERROR_HANDLE);
-  WriteText(errors, L"quillmark: " + message + kLineEnd + UsageText());
+  ReportLine(message);
+  WriteText(GetStdHandle(STD_ERROR_HANDLE),
+            L"Run quillmark --help for the options." + std::wstring(kLineEnd));
   return kExitUsage;
+}
+
+OutputFormat FormatFor(const CompanionOptions& options, bool console) {
+  return options.format.value_or(console ? OutputFormat::kTable : OutputFormat::kCsv);
 }
 
 OutputStyle StyleFor(const CompanionOptions& options, const ComputerNames& computers,
                      bool console) {
   OutputStyle style;
-  style.format = options.format.value_or(console ? OutputFormat::kTable : OutputFormat::kCsv);
+  style.format = FormatFor(options, console);
   style.csv_raw = options.csv_raw;
   if (style.format == OutputFormat::kTable) {
     const auto timeout_ms = static_cast<std::uint64_t>(options.timeout_seconds) * 1000;
@@ -110,13 +117,18 @@ std::uint32_t Run(const CompanionOptions& options, ComputerNames computers_given
                        std::chrono::seconds(options.timeout_seconds), options.protocol,
                        std::chrono::milliseconds(options.reach_timeout_ms)};
   const ComputerNames& computers = plan.computers;
-  const HANDLE output_handle = GetStdHandle(STD_OUTPUT_HANDLE);
-  const OutputStyle style = StyleFor(options, computers, IsConsole(output_handle));
-  OutputStream output(output_handle, StartsWithByteOrderMark(style.format));
+  OutputStream output(
+      GetStdHandle(STD_OUTPUT_HANDLE),
+      StartsWithByteOrderMark(FormatFor(options, IsConsole(GetStdHandle(STD_OUTPUT_HANDLE)))));
+  OutputStyle style = StyleFor(options, computers, output.console());
+  style.csv_header = output.starts_file();  // appended to a file of rows, no second header
   RowFormatter formatter(style);
   RunTally tally;
   tally.retry.assign(computers.size(), true);
-  RunSummary summary(computers.size());
+  RunSummary summary(computers.size(), [&](std::int32_t code) {
+    const std::wstring hint = UnreachableHint(code, options.protocol);
+    return hint.empty() ? FailureHint(code) : hint;
+  });
   const RowsReceiver receive = [&](std::size_t index, const ComputerRows& rows) {
     // Formatted first: a memory failure then leaves the computer to be handed on again.
     const std::wstring text = formatter.Rows(rows);
@@ -203,6 +215,14 @@ std::uint32_t Main(int argc, wchar_t** argv) {
     WriteText(GetStdHandle(STD_OUTPUT_HANDLE), UsageText());
     return 0;
   }
+  if (options.retry_list && !options.names_only) {
+    // Found before any lookup, so that a long run never ends with its retry list lost.
+    if (const auto failure = CannotWriteFile(*options.retry_list)) {
+      ReportLine(L"the retry list " + VisibleText(L"\"" + *options.retry_list + L"\"") +
+                 L" cannot be written: " + FailureText(*failure));
+      return kExitUsage;
+    }
+  }
   CompanionLists lists(GetStdHandle(STD_ERROR_HANDLE));
   auto gathered = GatherNames(options.sources, {options.directory_filter, options.quiet}, lists);
   if (const auto* problem = std::get_if<SourceProblem>(&gathered)) {
@@ -210,7 +230,9 @@ std::uint32_t Main(int argc, wchar_t** argv) {
     ReportLine(problem->message);
     return kExitUsage;
   }
-  ComputerNames& computers = std::get<ComputerNames>(gathered);
+  GatheredNames& read = std::get<GatheredNames>(gathered);
+  for (const std::wstring& notice : read.notices) ReportLine(notice);
+  ComputerNames& computers = read.names;
   if (options.names_only) return WriteNames(computers);
   return Run(options, std::move(computers));
 }

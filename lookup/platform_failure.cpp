@@ -111,6 +111,10 @@ constexpr KnownCode kKnownCodes[] = {
      L"The computer is on, but nothing accepts connections on TCP 135 (DCOM) or 5985 "
      L"(WS-Management): enable the Windows Management Instrumentation (WMI) firewall rules there, "
      L"or the WinRM service and its firewall rule (winrm quickconfig)."},
+    {0x80072AF9, L"No such host is known.",
+     L"The name does not exist in DNS: check its spelling, and for a short name this computer's "
+     L"DNS suffix search list (ipconfig /all). With --reach-timeout 0 no check is made, and DCOM "
+     L"then reports such a name as 0x800706BA."},
     {0x80070776, L"The object exporter specified was not found.",
      L"The name resolves to another computer than the one that answers, or that computer has "
      L"several addresses: check the name's address records."},

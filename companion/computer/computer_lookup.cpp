@@ -66,6 +66,14 @@ ComputerRows LookUpComputer(const std::wstring& computer, const LookupSettings& 
   } catch (const PlatformFailure&) {
     // Without Winsock the check cannot be made: the lookup goes ahead as with none.
   }
+  const bool checked = settings.reach_timeout.count() > 0;
+  if (checked && reach.kind != Reach::Kind::kUnreachable && Clock::now() >= settings.deadline) {
+    // The computer's deadline came during the check: its verdict so far is silence, whichever of
+    // this thread and the coordinating one sees the deadline first.
+    reach = {Reach::Kind::kUnreachable, false, false, kSilenceCode};
+  } else if (settings.on_checked) {
+    settings.on_checked();
+  }
   if (reach.kind == Reach::Kind::kUnreachable) {
     rows = {UnreachableRow(computer, reach.code, FailureFromHresult(reach.code).description())};
   } else {

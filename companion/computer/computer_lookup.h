@@ -2,6 +2,7 @@
 #pragma once
 
 #include <chrono>
+#include <functional>
 #include <string>
 
 #include "lookup_row.h"
@@ -17,6 +18,8 @@ struct LookupSettings {
   std::chrono::milliseconds reach_timeout{0};
   // When the computer's lookup is given up: the check and a WS-Management session end by then.
   std::chrono::steady_clock::time_point deadline = std::chrono::steady_clock::time_point::max();
+  // Called once the reachability check has given its verdict, or at once where none is made.
+  std::function<void()> on_checked = {};
 };
 
 // The rows of one computer, looked up on the calling thread, which must be in a COM apartment:

@@ -26,14 +26,14 @@ std::optional<ProtocolChoice> ProtocolChoiceNamed(const std::wstring& name);
 // What the reachability check found out about a computer.
 struct Reach {
   enum class Kind {
-    kNotChecked,   // the check is off, or this is this computer, or its name does not resolve
+    kNotChecked,   // the check is off, this is this computer, or its name did not resolve in time
     kReachable,    // at least one of the ports wanted accepted a connection
     kUnreachable,  // none did
   };
   Kind kind = Kind::kNotChecked;
   bool dcom = false;      // TCP 135, DCOM's endpoint mapper, accepted on some address
   bool wsman = false;     // TCP 5985, WS-Management over HTTP, accepted on some address
-  std::int32_t code = 0;  // when unreachable: why, as an HRESULT (silence or refusal)
+  std::int32_t code = 0;  // when unreachable: why, as an HRESULT (silence, refusal, no such name)
 };
 
 // The transports to try, in order: the fallback only when the first could not reach the computer.

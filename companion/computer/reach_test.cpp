@@ -25,16 +25,18 @@ constexpr std::int32_t kNoBufferSpace = static_cast<std::int32_t>(0x80072747);
 const SteadyTime kStart{std::chrono::hours(1)};
 using Ms = std::chrono::milliseconds;
 
-// Names resolve as the map says; "own" names and addresses are this computer's.
+// Names resolve as the map says, "gone" does not exist, and any other name fails for a passing
+// reason; "own" names and addresses are this computer's.
 struct FakeResolver : NameResolver {
   std::map<std::wstring, std::vector<NetworkAddress>> names;
   std::vector<std::wstring> resolved;
   SteadyTime deadline;
   bool IsThisComputerName(const std::wstring& name) override { return name == L"own"; }
-  std::vector<NetworkAddress> Resolve(const std::wstring& name, SteadyTime by) override {
+  Resolution Resolve(const std::wstring& name, SteadyTime by) override {
     resolved.push_back(name);
     deadline = by;
-    return names.count(name) != 0 ? names.at(name) : std::vector<NetworkAddress>{};
+    if (names.count(name) == 0) return {{}, name == L"gone"};
+    return {names.at(name), false};
   }
   bool IsThisComputerAddress(const NetworkAddress& address) override { return address == "own"; }
 };
@@ -175,11 +177,15 @@ TEST(ReachCheck, LeavesToTheLookupThisComputerNamesThatDoNotResolveAndACheckTurn
     std::wstring name;
     int budget_ms;
     bool resolved;
+    Kind kind = Kind::kNotChecked;
+    std::int32_t code = 0;
   } cases[] = {
       {"this computer's name is never resolved", L"own", 1500, false},
-      {"a name that does not resolve goes straight to the lookup", L"nosuch", 1500, true},
+      {"a name not resolved for a passing reason goes to the lookup", L"nosuch", 1500, true},
       {"a name of this computer's address", L"alias", 1500, true},
       {"a check turned off", L"pc", 0, false},
+      {"a name that does not exist is unreachable", L"gone", 1500, true, Kind::kUnreachable,
+       kNoSuchHostCode},
   };
   for (const auto& test : cases) {
     FakeResolver resolver;
@@ -189,10 +195,33 @@ TEST(ReachCheck, LeavesToTheLookupThisComputerNamesThatDoNotResolveAndACheckTurn
     const Reach reach =
         CheckReach(test.name, kAuto, CheckDeadline(kStart, Ms(test.budget_ms), SteadyTime::max()),
                    resolver, connector);
-    EXPECT_EQ(reach.kind, Kind::kNotChecked) << test.promise;
+    EXPECT_EQ(reach.kind, test.kind) << test.promise;
+    EXPECT_EQ(reach.code, test.code) << test.promise;
     EXPECT_TRUE(connector.asked.empty()) << test.promise;
     EXPECT_EQ(resolver.resolved.size(), test.resolved ? 1u : 0u) << test.promise;
   }
+}
+
+TEST(ReachHints, NameThePortsThatWereTriedForTheProtocolAskedFor) {
+  const struct {
+    std::int32_t code;
+    ProtocolChoice choice;
+    const wchar_t* names;
+    const wchar_t* never;
+  } cases[] = {
+      {kSilenceCode, ProtocolChoice::kDcom, L"TCP 135 (DCOM) did not answer", L"5985"},
+      {kSilenceCode, ProtocolChoice::kWsMan, L"TCP 5985 (WS-Management) did not answer", L"135"},
+      {kRefusalCode, ProtocolChoice::kDcom, L"connections on TCP 135 (DCOM):", L"5985"},
+      {kRefusalCode, ProtocolChoice::kWsMan, L"connections on TCP 5985 (WS-Management):", L"135"},
+  };
+  for (const auto& test : cases) {
+    const std::wstring hint = UnreachableHint(test.code, test.choice);
+    EXPECT_NE(hint.find(test.names), std::wstring::npos) << testing::PrintToString(hint);
+    EXPECT_EQ(hint.find(test.never), std::wstring::npos) << testing::PrintToString(hint);
+  }
+  // Auto tries both ports: the code's own hint, which names both, stands.
+  EXPECT_EQ(UnreachableHint(kRefusalCode, kAuto), L"");
+  EXPECT_EQ(UnreachableHint(kNoSuchHostCode, ProtocolChoice::kDcom), L"");
 }
 
 TEST(ReachCheck, EndsByTheTimeOutOrTheComputersDeadlineIfThatComesFirst) {

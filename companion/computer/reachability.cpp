@@ -76,7 +76,9 @@ Reach VerdictOf(const std::vector<Endpoint>& endpoints, const std::vector<Connec
 Reach CheckReach(const std::wstring& computer, ProtocolChoice choice,
                  std::optional<SteadyTime> deadline, NameResolver& resolver, Connector& connector) {
   if (!deadline || resolver.IsThisComputerName(computer)) return {};
-  const std::vector<NetworkAddress> addresses = resolver.Resolve(computer, *deadline);
+  const Resolution resolution = resolver.Resolve(computer, *deadline);
+  if (resolution.no_such_name) return {Reach::Kind::kUnreachable, false, false, kNoSuchHostCode};
+  const std::vector<NetworkAddress>& addresses = resolution.addresses;
   if (addresses.empty()) return {};
   for (const NetworkAddress& address : addresses) {
     if (resolver.IsThisComputerAddress(address)) return {};
@@ -88,6 +90,24 @@ Reach CheckReach(const std::wstring& computer, ProtocolChoice choice,
         return IsSettled(choice, all, so_far);
       });
   return VerdictOf(endpoints, results);
+}
+
+std::wstring UnreachableHint(std::int32_t code, ProtocolChoice choice) {
+  if (choice == ProtocolChoice::kAuto) return {};
+  const bool dcom = choice == ProtocolChoice::kDcom;
+  const std::wstring port = dcom ? L"TCP 135 (DCOM)" : L"TCP 5985 (WS-Management)";
+  if (code == kSilenceCode) {
+    return port +
+           L" did not answer within the companion's reachability check: the computer is off " +
+           L"or away, or a firewall drops the connection; check that it is on, or give a slow " +
+           L"network a longer --reach-timeout.";
+  }
+  if (code == kRefusalCode) {
+    return L"The computer is on, but nothing accepts connections on " + port + L": " +
+           (dcom ? L"enable the Windows Management Instrumentation (WMI) firewall rules there."
+                 : L"enable the WinRM service and its firewall rule there (winrm quickconfig).");
+  }
+  return {};
 }
 
 }  // namespace quillmark::companion

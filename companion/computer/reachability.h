@@ -22,6 +22,8 @@ inline constexpr std::uint16_t kWsManPort = 5985;
 // time-out (WSAETIMEDOUT), or a port refused the connection (WSAECONNREFUSED).
 inline constexpr std::int32_t kSilenceCode = static_cast<std::int32_t>(0x8007274C);
 inline constexpr std::int32_t kRefusalCode = static_cast<std::int32_t>(0x8007274D);
+// The resolver's answer that no such name exists (WSAHOST_NOT_FOUND).
+inline constexpr std::int32_t kNoSuchHostCode = static_cast<std::int32_t>(0x80072AF9);
 // No route to the address's network or host (WSAENETUNREACH, WSAEHOSTUNREACH): silence too.
 inline constexpr std::int32_t kNetworkUnreachableCode = static_cast<std::int32_t>(0x80072743);
 inline constexpr std::int32_t kHostUnreachableCode = static_cast<std::int32_t>(0x80072751);
@@ -52,13 +54,21 @@ struct ConnectResult {
 // The result of a connection that failed with `code`, an HRESULT of Winsock's code.
 ConnectResult ResultOfConnectError(std::int32_t code);
 
+// What the resolver answered for a name.
+struct Resolution {
+  std::vector<NetworkAddress> addresses;
+  // The resolver answered that the name does not exist; a passing failure (WSATRY_AGAIN, no answer
+  // by the deadline) leaves this false, with no address.
+  bool no_such_name = false;
+};
+
 class NameResolver {
  public:
   virtual ~NameResolver() = default;
   // Whether a name is this computer's own (".", "localhost", its names, its own addresses).
   virtual bool IsThisComputerName(const std::wstring& name) = 0;
-  // The name's addresses; empty when it does not resolve, or has not by `deadline`.
-  virtual std::vector<NetworkAddress> Resolve(const std::wstring& name, SteadyTime deadline) = 0;
+  // The name's addresses; none when it does not resolve, or has not by `deadline`.
+  virtual Resolution Resolve(const std::wstring& name, SteadyTime deadline) = 0;
   virtual bool IsThisComputerAddress(const NetworkAddress& address) = 0;
 };
 
@@ -100,9 +110,15 @@ bool IsSettled(ProtocolChoice choice, const std::vector<Endpoint>& endpoints,
 Reach VerdictOf(const std::vector<Endpoint>& endpoints, const std::vector<ConnectResult>& results);
 
 // The check of one computer, resolving and connecting by `deadline` (none without one). This
-// computer is never checked, and a name that does not resolve by then is left to the lookup, which
-// reports the platform's own failure for it.
+// computer is never checked. A name that the resolver says does not exist is unreachable with
+// kNoSuchHostCode; one that does not resolve by then for another reason is left to the lookup,
+// which reports the platform's own failure for it.
 Reach CheckReach(const std::wstring& computer, ProtocolChoice choice,
                  std::optional<SteadyTime> deadline, NameResolver& resolver, Connector& connector);
+
+// What to check for a computer found unreachable with `code` (kSilenceCode or kRefusalCode),
+// naming the ports that were tried for `choice`; empty for `auto`, whose hint is the code's own
+// (FailureHint), and for any other code.
+std::wstring UnreachableHint(std::int32_t code, ProtocolChoice choice);
 
 }  // namespace quillmark::companion

@@ -159,14 +159,16 @@ ConnectResult FailedConnection(SOCKET socket) {
   return ResultOfError(error != 0 ? error : WSAECONNREFUSED);
 }
 
-std::vector<NetworkAddress> ResolveNow(const std::wstring& name) {
+Resolution ResolveNow(const std::wstring& name) {
   ADDRINFOW hints{};
   hints.ai_family = AF_UNSPEC;
   hints.ai_socktype = SOCK_STREAM;
   hints.ai_protocol = IPPROTO_TCP;
   UniqueAddressList list;
-  if (GetAddrInfoW(name.c_str(), nullptr, &hints, list.put()) != 0) return {};
-  std::vector<NetworkAddress> addresses;
+  const int result = GetAddrInfoW(name.c_str(), nullptr, &hints, list.put());
+  if (result != 0) return {{}, result == WSAHOST_NOT_FOUND};
+  Resolution resolution;
+  std::vector<NetworkAddress>& addresses = resolution.addresses;
   std::set<std::string> seen;
   for (const ADDRINFOW* entry = list.get(); entry != nullptr; entry = entry->ai_next) {
     if (entry->ai_addr == nullptr || addresses.size() == kMostAddresses) continue;
@@ -175,28 +177,28 @@ std::vector<NetworkAddress> ResolveNow(const std::wstring& name) {
     if (key.empty() || !seen.insert(key).second) continue;
     addresses.emplace_back(reinterpret_cast<const char*>(entry->ai_addr), length);
   }
-  return addresses;
+  return resolution;
 }
 
 // One name being resolved, shared by the check and the resolving thread. The thread touches
 // nothing else, so that a check which gave up on it may end meanwhile.
-struct Resolution {
+struct PendingResolution {
   std::wstring name;
-  std::vector<NetworkAddress> addresses;  // set before `done`
+  Resolution resolution;  // set before `done`
   UniqueEvent done{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
 };
 
 DWORD WINAPI ResolveOnItsOwn(void* parameter) noexcept {
-  const std::unique_ptr<std::shared_ptr<Resolution>> share(
-      static_cast<std::shared_ptr<Resolution>*>(parameter));
-  Resolution& resolution = **share;
+  const std::unique_ptr<std::shared_ptr<PendingResolution>> share(
+      static_cast<std::shared_ptr<PendingResolution>*>(parameter));
+  PendingResolution& pending = **share;
   try {
     const WinsockSession winsock;  // its own, for it may outlive the check's
-    resolution.addresses = ResolveNow(resolution.name);
+    pending.resolution = ResolveNow(pending.name);
   } catch (...) {
     // Not resolved: the computer is left to the lookup.
   }
-  SetEvent(resolution.done.get());
+  SetEvent(pending.done.get());
   return 0;
 }
 
@@ -232,22 +234,21 @@ bool WinsockResolver::IsThisComputerName(const std::wstring& name) {
   return NamesThisComputer(name, ThisComputersNames());
 }
 
-std::vector<NetworkAddress> WinsockResolver::Resolve(const std::wstring& name,
-                                                     SteadyTime deadline) {
+Resolution WinsockResolver::Resolve(const std::wstring& name, SteadyTime deadline) {
   // A name with a NUL in it would be resolved as its first part only.
   if (name.find(L'\0') != std::wstring::npos) return {};
-  const auto resolution = std::make_shared<Resolution>();
-  if (!resolution->done) return {};
-  resolution->name = name;
-  auto share = std::make_unique<std::shared_ptr<Resolution>>(resolution);
+  const auto pending = std::make_shared<PendingResolution>();
+  if (!pending->done) return {};
+  pending->name = name;
+  auto share = std::make_unique<std::shared_ptr<PendingResolution>>(pending);
   const HANDLE thread = CreateThread(nullptr, kResolverStack, ResolveOnItsOwn, share.get(),
                                      STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
   // Without a thread the check cannot be made: the computer is left to the lookup.
   if (thread == nullptr) return {};
   share.release();      // the thread owns it now
   CloseHandle(thread);  // never joined: a thread still resolving at the deadline is left behind
-  if (!SetBy(resolution->done.get(), deadline)) return {};
-  return std::move(resolution->addresses);
+  if (!SetBy(pending->done.get(), deadline)) return {};
+  return std::move(pending->resolution);
 }
 
 bool WinsockResolver::IsThisComputerAddress(const NetworkAddress& address) {

@@ -31,7 +31,7 @@ class WinsockResolver : public NameResolver {
   // The system's resolver takes no time-out before Windows 8 (GetAddrInfoExW's), so it is asked on
   // a small thread of its own, waited for until the deadline and then left behind: a name server
   // that answers late costs the check no more than its deadline.
-  std::vector<NetworkAddress> Resolve(const std::wstring& name, SteadyTime deadline) override;
+  Resolution Resolve(const std::wstring& name, SteadyTime deadline) override;
   bool IsThisComputerAddress(const NetworkAddress& address) override;
 };
 

@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "input_order.h"
+#include "reachability.h"
 
 namespace quillmark::companion {
 
@@ -121,7 +122,9 @@ class Coordinator {
     job->computer = std::wstring(plan_.computers[next_]);
     LookupJob* const started = job.get();
     const TimePoint ends = clock_.Now() + plan_.timeout;
-    job->settings = {plan_.protocol, plan_.reach_timeout, ends};
+    job->settings = {plan_.protocol, plan_.reach_timeout, ends,
+                     [started] { started->checking.store(false); }};
+    job->checking.store(plan_.reach_timeout.count() > 0);
     // Booked first, so that nothing can fail between the thread's start and its booking.
     const auto deadline = deadlines_.emplace(ends, next_);
     std::unordered_map<std::size_t, Running>::iterator booked;
@@ -190,9 +193,18 @@ class Coordinator {
       deadlines_.erase(deadlines_.begin());
       const auto running = running_.find(index);
       if (running == running_.end()) continue;
+      const bool checking = running->second.job->checking.load();
       launcher_.Abandon(*running->second.job);
       running_.erase(running);
       const auto limit = static_cast<std::uint64_t>(plan_.timeout.count());
+      if (checking) {
+        // Nothing answered the check by the computer's deadline: silence, as the check says.
+        LookupRow silent = UnreachableRow(std::wstring(plan_.computers[index]), kSilenceCode,
+                                          DescribeFailureCode(kSilenceCode));
+        silent.milliseconds = limit;
+        Finish(index, {std::move(silent)});
+        continue;
+      }
       const PlatformFailure timed_out(kTimedOutCode, DescribeFailureCode(kTimedOutCode));
       Finish(index,
              {RowWithoutSerial(plan_.computers[index], RowStatus::kTimedOut, timed_out, limit)});

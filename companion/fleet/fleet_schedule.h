@@ -33,6 +33,9 @@ struct LookupJob {
   ComputerRows rows;           // the lookup's result, set by its thread
   ComputerRows out_of_memory;  // the row for a lookup that ran out of memory
   ComputerRows unexpected;     // the row for a lookup ended by anything else unforeseen
+  // Whether the lookup is still in its reachability check: a deadline that comes then gives the
+  // check's verdict so far, silence, rather than a lookup's time-out.
+  std::atomic<bool> checking{false};
   // The platform's handle for cancelling the lookup's call; 0 while it cannot be cancelled.
   std::atomic<std::uint32_t> cancel_token{0};
   LookupJob* next = nullptr;  // in the list of ended lookups

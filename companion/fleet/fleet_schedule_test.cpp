@@ -17,7 +17,8 @@ namespace {
 using ::testing::ElementsAreArray;
 using Milliseconds = std::chrono::milliseconds;
 
-constexpr int kHangs = -1;
+constexpr int kHangs = -1;          // the lookup hangs, after its reachability check
+constexpr int kHangsChecking = -2;  // the reachability check hangs
 constexpr std::int32_t kNoThread = static_cast<std::int32_t>(0x80070008);
 
 // Lookups that take a given number of fake milliseconds, and the clock they run by. Every wait
@@ -71,7 +72,8 @@ class FakeFleet : public RunClock, public LookupLauncher {
     started.push_back(job->index);
     most_running = std::max(most_running, ++running);
     const int duration = durations.at(job->index);
-    const TimePoint end = duration == kHangs ? TimePoint::max() : now_ + Milliseconds(duration);
+    if (duration != kHangsChecking) job->settings.on_checked();
+    const TimePoint end = duration < 0 ? TimePoint::max() : now_ + Milliseconds(duration);
     pending_.push_back({end, std::move(job), ended});
     return std::nullopt;
   }
@@ -127,6 +129,7 @@ struct ScheduleCase {
 constexpr RowStatus kOk = RowStatus::kOk;
 constexpr RowStatus kTimedOut = RowStatus::kTimedOut;
 constexpr RowStatus kNotLookedUp = RowStatus::kNotLookedUp;
+constexpr RowStatus kUnreachable = RowStatus::kUnreachable;
 
 class Schedules : public ::testing::TestWithParam<ScheduleCase> {};
 
@@ -143,6 +146,7 @@ TEST_P(Schedules, HandOnEachComputerInInputOrderAsSoonAsEveryEarlierOneHasEnded)
   }
   plan.parallel = test.parallel;
   plan.timeout = Milliseconds(test.timeout_ms);
+  plan.reach_timeout = Milliseconds(1500);
   std::vector<HandedOn> handed_on;
   std::size_t progress_reports = 0;
   const auto ended = std::make_shared<EndedLookups>();
@@ -204,6 +208,15 @@ INSTANTIATE_TEST_SUITE_P(
                      0,
                      std::nullopt,
                      {{0, kTimedOut, 500}, {1, kOk, 500}, {2, kOk, 500}, {3, kOk, 500}},
+                     false},
+        ScheduleCase{"a deadline during the check gives the check's silence",
+                     {kHangsChecking, 10},
+                     2,
+                     500,
+                     0,
+                     0,
+                     std::nullopt,
+                     {{0, kUnreachable, 500}, {1, kOk, 500}},
                      false},
         ScheduleCase{"a lookup ending after its deadline is reported once, timed out",
                      {700, 100, 900},

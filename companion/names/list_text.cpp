@@ -196,8 +196,8 @@ void AddNamesOfLine(std::wstring_view line, ComputerNames& names) {
 
 // A column of a captured table: where it starts on each line, and where the next one starts.
 struct TableColumn {
-  std::size_t start;
-  std::size_t end;  // npos for the last column
+  std::size_t start = 0;
+  std::size_t end = std::wstring_view::npos;  // npos for the last column
 };
 
 std::vector<TableColumn> ColumnsOfRule(std::wstring_view rule) {
@@ -221,25 +221,27 @@ std::wstring_view CellOf(std::wstring_view line, const TableColumn& column) {
 
 std::optional<ListProblem> AddNamesFromLines(std::wstring_view text, ComputerNames& names) {
   const std::vector<std::wstring_view> lines = LinesOf(text);
-  std::optional<TableColumn> table_column;  // in a captured table of several columns
+  bool in_table = false;  // a captured table of several columns, whose names are in one of them
+  TableColumn table_column;
   for (std::size_t index = 0; index < lines.size(); ++index) {
     const std::wstring_view line = lines[index];
     if (IsTableRule(line)) continue;
     if (index + 1 < lines.size() && IsTableRule(lines[index + 1])) {
       // A table's header: where its rule marks several columns, the names come from one of them.
       const std::vector<TableColumn> columns = ColumnsOfRule(lines[index + 1]);
-      table_column.reset();
+      in_table = false;
       if (columns.size() < 2) continue;
       std::vector<std::wstring> cells;
       for (const TableColumn& column : columns) cells.emplace_back(CellOf(line, column));
       const auto chosen = NameColumnOf(cells);
       if (!chosen) return NoNameColumn(L"is a table", cells);
       table_column = columns[*chosen];
+      in_table = true;
       continue;
     }
-    if (!table_column) {
+    if (!in_table) {
       AddNamesOfLine(line, names);
-    } else if (const std::wstring_view cell = Trimmed(CellOf(line, *table_column)); !cell.empty()) {
+    } else if (const std::wstring_view cell = Trimmed(CellOf(line, table_column)); !cell.empty()) {
       names.Add(WithEscapesTakenBack(cell));
     }
   }

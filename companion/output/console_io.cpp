@@ -62,7 +62,8 @@ bool WriteText(HANDLE handle, const std::wstring& text) {
 OutputStream::OutputStream(HANDLE handle, bool byte_order_mark)
     : handle_(handle),
       console_(IsConsole(handle)),
-      byte_order_mark_(byte_order_mark && !console_ && StartsAFile(handle)) {}
+      starts_file_(console_ || StartsAFile(handle)),
+      byte_order_mark_(byte_order_mark && !console_ && starts_file_) {}
 
 bool OutputStream::Write(const std::wstring& text) {
   if (failure_) return false;
@@ -86,6 +87,22 @@ bool OutputStream::Finish() {
   if (GetLastError() == ERROR_ACCESS_DENIED) return true;
   failure_ = LastErrorFailure(L"FlushFileBuffers");
   return false;
+}
+
+std::optional<PlatformFailure> CannotWriteFile(const std::wstring& path) {
+  const DWORD attributes = GetFileAttributesW(path.c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+    return PlatformFailure(HRESULT_FROM_WIN32(ERROR_DIRECTORY), L"It is a folder, not a file.");
+  }
+  constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+  const UniqueFile existing(CreateFileW(path.c_str(), GENERIC_WRITE, kShareAll, nullptr,
+                                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (existing) return std::nullopt;
+  if (GetLastError() != ERROR_FILE_NOT_FOUND) return LastErrorFailure(L"CreateFileW");
+  const UniqueFile made(CreateFileW(path.c_str(), GENERIC_WRITE, kShareAll, nullptr, CREATE_NEW,
+                                    FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr));
+  if (!made) return LastErrorFailure(L"CreateFileW");
+  return std::nullopt;
 }
 
 std::optional<PlatformFailure> WriteWholeFile(const std::wstring& path, const std::wstring& text) {

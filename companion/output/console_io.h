@@ -33,15 +33,24 @@ class OutputStream {
   // Flushes a file to its disk; false when that or any write failed.
   bool Finish();
   bool console() const noexcept { return console_; }
+  // Whether the output starts a file (a console, a pipe, or an empty file on a disk), rather than
+  // adding to one that holds data already.
+  bool starts_file() const noexcept { return starts_file_; }
   // What the first failure was.
   const std::optional<PlatformFailure>& failure() const noexcept { return failure_; }
 
  private:
   HANDLE handle_;
   bool console_;
+  bool starts_file_;
   bool byte_order_mark_;
   std::optional<PlatformFailure> failure_;
 };
+
+// Why no file can be written at the path, found before a run without changing what is there: an
+// existing file is opened for writing and left as it is; where there is none, one is made and
+// deleted again. A folder is refused. Nothing when the file can be written.
+std::optional<PlatformFailure> CannotWriteFile(const std::wstring& path);
 
 // Writes the text to a new file (replacing one of that name) as UTF-8 and flushes it to its disk;
 // the failure, if any.

@@ -161,7 +161,7 @@ TableWidths TableWidthsUpFront(const ComputerNames& computers, std::uint64_t tim
 std::wstring RowFormatter::Opening() const {
   switch (style_.format) {
     case OutputFormat::kCsv:
-      return CsvRecordOf(kColumnNames, true);
+      return style_.csv_header ? CsvRecordOf(kColumnNames, true) : L"";
     case OutputFormat::kJson:
       return L"[";
     case OutputFormat::kJsonLines:

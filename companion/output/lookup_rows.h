@@ -50,6 +50,8 @@ TableWidths TableWidthsUpFront(const ComputerNames& computers, std::uint64_t tim
 struct OutputStyle {
   OutputFormat format = OutputFormat::kCsv;
   bool csv_raw = false;  // no leading apostrophe for a field that looks like a formula
+  // CSV's header row; left out where the output adds to a file that holds data already.
+  bool csv_header = true;
   TableWidths table_widths{};
 };
 

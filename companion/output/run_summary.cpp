@@ -71,7 +71,7 @@ std::vector<std::wstring> RunSummary::Lines() const {
     }
     std::wstring line = Counted(entry.count) + L"  " + FormatFailureCode(entry.code) + L"  " +
                         OneLineDescription(entry.description);
-    const std::wstring hint = FailureHint(entry.code);
+    const std::wstring hint = hint_(entry.code);
     if (!hint.empty()) line += L" " + hint;
     lines.push_back(line + kLineEnd);
   }

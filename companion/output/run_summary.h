@@ -4,10 +4,13 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "lookup_row.h"
+#include "platform_failure.h"
 
 namespace quillmark::companion {
 
@@ -17,7 +20,12 @@ inline constexpr std::size_t kSummaryCodeLines = 10;
 // Counts computers, not rows, as their rows are handed on.
 class RunSummary {
  public:
-  explicit RunSummary(std::size_t computers) : computers_(computers) {}
+  // What to check for a code: the guide's hint, or the caller's where it knows more (the ports the
+  // reachability check tried).
+  using HintFor = std::function<std::wstring(std::int32_t code)>;
+
+  explicit RunSummary(std::size_t computers, HintFor hint = FailureHint)
+      : computers_(computers), hint_(std::move(hint)) {}
 
   // One computer's rows. Every row "ok": it gave a serial number. Otherwise the code of its first
   // row that has one, whether it failed, timed out, was unreachable or was not looked up, also
@@ -37,6 +45,7 @@ class RunSummary {
     std::size_t count;
   };
   std::size_t computers_;
+  HintFor hint_;
   std::size_t added_ = 0;
   std::size_t answered_ = 0;
   std::size_t no_instance_ = 0;

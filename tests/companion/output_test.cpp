@@ -147,46 +147,49 @@ TEST_F(Output, AppendingToAFileLeavesTheByteOrderMarkAtItsStartOnly) {
 struct WriteFailure {
   const char* label;
   OutputTarget target;
-  bool retry_list_in_missing_folder;
-  const char* reason;  // on standard error
+  const wchar_t* retry_list;  // in the scratch folder, or none
+  const char* reason;         // on standard error
 };
 
 class WriteFailures : public CompanionEndToEnd,
                       public ::testing::WithParamInterface<WriteFailure> {};
 
-TEST_P(WriteFailures, EndTheRunWithCodeThreeAndTheReasonWithoutLookingUpTheRest) {
+// The output fails at its first write, or the retry list before any lookup (exit code 2), or the
+// retry list at the end.
+TEST_P(WriteFailures, EndTheRunWithTheReasonWithoutLookingUpTheRest) {
   const WriteFailure& failure = GetParam();
   Use({standin::ForPrefix(L"pc-").Delay(100).Member(standin::Serial::Text(L"S"))});
   std::vector<std::wstring> arguments = {L"--parallel", L"1"};
-  if (failure.retry_list_in_missing_folder) {
+  if (failure.retry_list) {
     arguments.push_back(L"--retry-list");
-    arguments.push_back(scratch_.folder() + L"\\missing\\retry.txt");
+    arguments.push_back(scratch_.folder() + failure.retry_list);
   }
   for (int number = 0; number < 50; ++number) arguments.push_back(L"pc-" + std::to_wstring(number));
   RunOptions options;
   options.output = failure.target;
   const CompanionRun run = RunCompanion(arguments, options);
   ASSERT_TRUE(run.finished);
-  EXPECT_EQ(run.exit_code, 3u);
+  EXPECT_EQ(run.exit_code, failure.retry_list ? 2u : 3u);
   EXPECT_THAT(run.err, HasSubstr(failure.reason));
   EXPECT_THAT(run.err, HasSubstr("error 0x8007"));
   std::size_t binds = 0;
   for (const std::string& line : Record()) binds += line.rfind("bind \"pc-", 0) == 0 ? 1u : 0u;
-  const bool output_fails = failure.target != OutputTarget::kFile;
+  const bool output_fails = failure.target != OutputTarget::kFile || failure.retry_list;
   EXPECT_EQ(binds == 0, output_fails) << binds << " computers looked up";
 }
 
-INSTANTIATE_TEST_SUITE_P(Targets, WriteFailures,
-                         ::testing::Values(WriteFailure{"ClosedPipe", OutputTarget::kClosedPipe,
-                                                        false, "could not be written"},
-                                           WriteFailure{"ReadOnlyFile", OutputTarget::kReadOnlyFile,
-                                                        false, "could not be written"},
-                                           WriteFailure{"RetryListInMissingFolder",
-                                                        OutputTarget::kFile, true,
-                                                        "the retry list could not be written"}),
-                         [](const ::testing::TestParamInfo<WriteFailure>& param_info) {
-                           return std::string(param_info.param.label);
-                         });
+INSTANTIATE_TEST_SUITE_P(
+    Targets, WriteFailures,
+    ::testing::Values(
+        WriteFailure{"ClosedPipe", OutputTarget::kClosedPipe, nullptr, "could not be written"},
+        WriteFailure{"ReadOnlyFile", OutputTarget::kReadOnlyFile, nullptr, "could not be written"},
+        WriteFailure{"RetryListInMissingFolder", OutputTarget::kFile, L"\\missing\\retry.txt",
+                     "cannot be written: error 0x80070003"},
+        WriteFailure{"RetryListIsAFolder", OutputTarget::kFile, L"",
+                     "cannot be written: error 0x8007010B"}),
+    [](const ::testing::TestParamInfo<WriteFailure>& param_info) {
+      return std::string(param_info.param.label);
+    });
 
 TEST_F(Output, TheRetryListHoldsTheNamesWithoutASerialAndReadsBackAsAList) {
   Use({standin::For(L"ok-1").Member(standin::Serial::Text(L"A")), standin::For(L"none"),
@@ -204,7 +207,7 @@ TEST_F(Output, TheRetryListHoldsTheNamesWithoutASerialAndReadsBackAsAList) {
                     L"late-fail", L"two\nlines", L"hung", L"ok-2"});
   ASSERT_TRUE(run.finished);
   EXPECT_EQ(run.exit_code, 1u);
-  // A name holding a line break is written as one line, and so read back as one name.
+  // A name holding a line break is written as one line, which reads back as that name.
   EXPECT_EQ(standin::ReadWholeFile(retry.path()).value_or("?"),
             "fails\r\nlate-fail\r\ntwo\\u000alines\r\nhung\r\n");
 
@@ -215,7 +218,7 @@ TEST_F(Output, TheRetryListHoldsTheNamesWithoutASerialAndReadsBackAsAList) {
   for (const Row& row : output.rows) {
     if (computers.empty() || computers.back() != row[0]) computers.push_back(row[0]);
   }
-  EXPECT_THAT(computers, ElementsAreArray({L"fails", L"late-fail", L"two\\u000alines", L"hung"}));
+  EXPECT_THAT(computers, ElementsAreArray({L"fails", L"late-fail", L"two\nlines", L"hung"}));
 }
 
 }  // namespace

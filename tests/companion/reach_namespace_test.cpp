@@ -82,14 +82,15 @@ TEST_F(Reachability, ComputersThatAnswerNeitherPortAreUnreachableAndTheRestAreLo
        standin::ForPrefix(L"si").Member(Serial::Text(L"NEVER")),
        standin::For(L"127.0.0.5").Member(Serial::Text(L"LOOPBACK")),
        standin::For(L".").Member(Serial::Text(L"LOCAL")),
-       standin::For(L"unresolvable.invalid").Member(Serial::Text(L"LOOKED-UP"))});
+       standin::For(L"unresolvable.invalid").Member(Serial::Text(L"NEVER"))});
   const std::vector<std::wstring> names = {L"both.reach.test",     L"winrm.reach.test",
                                            L"refusing.reach.test", L"silent.reach.test",
                                            L"127.0.0.5",           L".",
                                            L"unresolvable.invalid"};
   const Row loopback{L"127.0.0.5", L"LOOPBACK", L"ok", L"", L""};
   const Row local{L".", L"LOCAL", L"ok", L"", L""};
-  const Row unresolvable{L"unresolvable.invalid", L"LOOKED-UP", L"ok", L"", L""};
+  // The name server answers at once that no such name exists.
+  const Row unresolvable{L"unresolvable.invalid", L"", L"unreachable", L"0x80072AF9", L""};
   const struct {
     const wchar_t* protocol;
     std::vector<Row> rows;
@@ -103,7 +104,7 @@ TEST_F(Reachability, ComputersThatAnswerNeitherPortAreUnreachableAndTheRestAreLo
         loopback,
         local,
         unresolvable},
-       {L"dcom", L"wsman", L"", L"", L"dcom", L"dcom", L"dcom"}},
+       {L"dcom", L"wsman", L"", L"", L"dcom", L"dcom", L""}},
       {L"dcom",
        {{L"both.reach.test", L"BOTH", L"ok", L"", L""},
         {L"winrm.reach.test", L"", L"unreachable", kRefused, L""},
@@ -112,7 +113,7 @@ TEST_F(Reachability, ComputersThatAnswerNeitherPortAreUnreachableAndTheRestAreLo
         loopback,
         local,
         unresolvable},
-       {L"dcom", L"", L"", L"", L"dcom", L"dcom", L"dcom"}},
+       {L"dcom", L"", L"", L"", L"dcom", L"dcom", L""}},
   };
   for (const auto& test : cases) {
     std::vector<std::wstring> arguments = {L"--reach-timeout", L"1000", L"--protocol",
@@ -133,21 +134,24 @@ TEST_F(Reachability, ComputersThatAnswerNeitherPortAreUnreachableAndTheRestAreLo
     EXPECT_THAT(output.protocols, ElementsAreArray(test.protocols)) << Printable(test.protocol);
   }
   // Unreachable computers were never looked up.
-  for (const wchar_t* name : {L"refusing.reach.test", L"silent.reach.test"}) {
+  for (const wchar_t* name :
+       {L"refusing.reach.test", L"silent.reach.test", L"unresolvable.invalid"}) {
     EXPECT_THAT(Record(), ::testing::Not(::testing::Contains(standin::BindLine(name))));
   }
 }
 
 TEST_F(Reachability, ASlowNameServerHoldsTheCheckNoLongerThanItsDeadline) {
   Use({standin::For(L"slowdns.test").Member(Serial::Text(L"SLOW")),
-       standin::For(L"next-1").Delay(1800).Member(Serial::Text(L"NEXT"))});
-  // At the computer's deadline, reached while resolving, the lookup is given up: never contacted
-  // after its row said so, while the run goes on past the name server's answer.
+       standin::For(L"both.reach.test").Delay(1800).Member(Serial::Text(L"NEXT"))});
+  // At the computer's deadline, reached while resolving, the check's verdict so far stands:
+  // silence. The computer is never contacted after its row said so, while the run goes on past the
+  // name server's answer.
   CompanionRun run = RunCompanion({L"--timeout", L"2", L"--parallel", L"1", L"--reach-timeout",
-                                   L"5000", L"slowdns.test", L"next-1"});
+                                   L"5000", L"slowdns.test", L"both.reach.test"});
   CsvOutput output = ReadCompanionCsv(run.out);
   ASSERT_EQ(output.rows.size(), 2u) << run.out.substr(0, 2000);
-  EXPECT_EQ(output.rows[0][2], L"timed out");
+  EXPECT_EQ(output.rows[0],
+            (Row{L"slowdns.test", L"", L"unreachable", kSilent, output.rows[0][4]}));
   EXPECT_EQ(output.rows[1][1], L"NEXT");
   EXPECT_THAT(Record(), ::testing::Not(::testing::Contains(standin::BindLine(L"slowdns.test"))));
   // The check gives the name up at its time-out, and leaves the computer to the lookup.

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "companion_support.h"
+#include "computer_names.h"
 #include "standin_file.h"
 
 namespace quillmark::companion_endtoend {
@@ -93,9 +94,11 @@ TEST_F(Rows, OneAtATimeAndSixtyFourAtOnceGiveTheSameOutputButForTheMilliseconds)
     if (plans[index].delay_ms == 0) plans[index].delay_ms = static_cast<unsigned>(index * 37 % 150);
   }
   Use(plans);
-  std::string list;
-  for (const std::wstring& name : NamesOf(plans)) list += Utf8(name) + "\r\n";
-  const FileInScratch names(scratch_, L"names.txt", list);
+  // Written as the companion writes a list, so that names with blanks read back whole.
+  quillmark::companion::ComputerNames given;
+  for (const std::wstring& name : NamesOf(plans)) given.Add(name);
+  const FileInScratch names(scratch_, L"names.txt",
+                            Utf8(quillmark::companion::NameListText(given)));
 
   std::vector<std::vector<std::vector<std::string>>> outputs;
   for (const std::wstring parallel : {L"1", L"64"}) {
