@@ -132,7 +132,7 @@ TEST_F(Output, NoFormatWritesAControlRawAndTheTableCapsALongSerial) {
   }
 }
 
-TEST_F(Output, AppendingToAFileLeavesTheByteOrderMarkAtItsStartOnly) {
+TEST_F(Output, AppendingToAFileLeavesTheByteOrderMarkAndTheHeaderAtItsStartOnly) {
   Use({standin::For(L"pc").Member(standin::Serial::Text(L"S"))});
   const FileInScratch appended(scratch_, L"appended.csv", "");
   RunOptions options;
@@ -141,6 +141,7 @@ TEST_F(Output, AppendingToAFileLeavesTheByteOrderMarkAtItsStartOnly) {
   for (int run = 0; run < 2; ++run) ASSERT_TRUE(RunCompanion({L"pc"}, options).finished);
   const std::string bytes = standin::ReadWholeFile(appended.path()).value_or("");
   EXPECT_EQ(bytes.rfind("\xEF\xBB\xBF"), 0u) << bytes;
+  EXPECT_EQ(bytes.rfind("computer,serial"), 3u) << "a second header row: " << bytes;
   EXPECT_NE(bytes.find("pc,S,ok", bytes.find("pc,S,ok") + 1), std::string::npos) << bytes;
 }
 
