@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <functional>
+#include <set>
 #include <utility>
 
 #include "text_encoding.h"
@@ -178,6 +179,7 @@ class ArgumentWalk {
   CompanionOptions Options() {
     while (next_ < arguments_.size()) TakeArgument(arguments_[next_++]);
     if (options_.sources.empty()) Fail(L"no computer names given");
+    RefuseWhatCannotApply();
     return std::move(options_);
   }
 
@@ -203,6 +205,24 @@ class ArgumentWalk {
            kDirectoryForms);
     } else {
       AddSource(NameSource::Kind::kName, argument);
+    }
+  }
+
+  // An option that would change nothing is a mistake, rather than ignored without a word.
+  void RefuseWhatCannotApply() const {
+    const bool any_directory = std::any_of(
+        options_.sources.begin(), options_.sources.end(),
+        [](const NameSource& source) { return source.kind == NameSource::Kind::kDirectory; });
+    for (const wchar_t* filter : {L"--include-disabled", L"--active-days"}) {
+      if (!any_directory && given_.count(filter) != 0) {
+        Fail(filter +
+             std::wstring(L" applies to directory sources (LDAP://...), and none is given"));
+      }
+    }
+    for (const wchar_t* output : {L"--retry-list", L"--format"}) {
+      if (options_.names_only && given_.count(output) != 0) {
+        Fail(output + std::wstring(L" cannot apply with --names-only, which looks nothing up"));
+      }
     }
   }
 
@@ -247,6 +267,7 @@ class ArgumentWalk {
     const auto option = std::find_if(table.begin(), table.end(),
                                      [&](const OptionSpec& spec) { return name == spec.name; });
     if (option == table.end()) Fail(L"unknown option " + Quoted(name));
+    given_.insert(option->name);
     std::optional<std::wstring> attached;
     if (equals != std::wstring::npos) attached = argument.substr(equals + 1);
     if (option->value_name == nullptr) {
@@ -267,6 +288,7 @@ class ArgumentWalk {
   const std::vector<std::wstring>& arguments_;
   std::size_t next_ = 0;
   bool only_names_ = false;
+  std::set<std::wstring> given_;  // the options given, by name
   CompanionOptions options_;
 };
 

@@ -5,6 +5,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <chrono>
 #include <map>
 
 #include "name_gathering.h"
@@ -16,6 +18,13 @@ namespace {
 using ::testing::ElementsAre;
 
 std::string Printable(const std::wstring& text) { return testing::PrintToString(text); }
+
+std::wstring WithoutDigits(std::wstring text) {
+  text.erase(std::remove_if(text.begin(), text.end(),
+                            [](wchar_t unit) { return unit >= L'0' && unit <= L'9'; }),
+             text.end());
+  return text;
+}
 
 // The options, and what their sources gave when read: the computers, or the one line of a usage
 // mistake or of a source that cannot be read.
@@ -116,9 +125,9 @@ TEST(CommandLine, AppliesDefaultsAndReadsValuesGivenEitherWay) {
   EXPECT_EQ(given.protocol, ProtocolChoice::kWsMan);
 
   const auto more = OptionsOf({L"--format", L"jsonl", L"--csv-raw", L"--retry-list", L"a.txt",
-                               L"--retry-list=again.txt", L"--names-only", L"pc"},
+                               L"--retry-list=again.txt", L"pc"},
                               lists);
-  EXPECT_TRUE(more.names_only);
+  EXPECT_TRUE(OptionsOf({L"--names-only", L"pc"}, lists).names_only);
   EXPECT_EQ(more.format, OutputFormat::kJsonLines);
   EXPECT_TRUE(more.csv_raw);
   EXPECT_EQ(more.retry_list, L"again.txt");
@@ -134,16 +143,21 @@ TEST(CommandLine, PutsEachDirectorySourcesNamesSortedInItsPlaceWithTheLastFilter
                 lists);
   EXPECT_THAT(options.computers, ElementsAre(L"b", L"PC1", L"pc2", L"a", L"z"));
   ASSERT_EQ(lists.queries.size(), 2u);
+  // The search is the directory's own filter for the options as they stood last (its meaning is
+  // the directory's tests'), counted back from the moment of the search.
+  const auto now = std::chrono::system_clock::now();
   for (const DirectoryQuery& query : lists.queries) {
     EXPECT_TRUE(query.quiet);
-    EXPECT_EQ(query.filter.find(L"userAccountControl"), std::wstring::npos);
-    EXPECT_EQ(query.filter.find(L"(lastLogonTimestamp>="), 27u)
-        << testing::PrintToString(query.filter);
+    EXPECT_EQ(WithoutDigits(query.filter), WithoutDigits(ComputerSearchFilter({true, 3650}, now)));
+    const std::wstring since = std::to_wstring(DirectoryTime(now - std::chrono::hours(24 * 3650)));
+    EXPECT_EQ(query.filter.substr(query.filter.find(L">=") + 2, 6), since.substr(0, 6));
   }
   FakeLists empty;
   empty.directory[L"/OU=None,DC=x"] = {};
-  EXPECT_TRUE(OptionsOf({L"LDAP://OU=None,DC=x"}, empty).computers.empty());
-  EXPECT_EQ(empty.queries.at(0).filter.find(L"(!(userAccountControl:"), 27u);
+  const auto none = OptionsOf({L"LDAP://OU=None,DC=x"}, empty);
+  EXPECT_TRUE(none.computers.empty());
+  EXPECT_THAT(none.notices, ElementsAre(L"\"LDAP://OU=None,DC=x\" gave no computers"));
+  EXPECT_EQ(empty.queries.at(0).filter, ComputerSearchFilter({}, now));
 }
 
 constexpr auto kNoSuchObject = static_cast<std::int32_t>(0x80072030);
@@ -210,6 +224,14 @@ TEST(UsageErrors, EachSaysInOneLineWhatIsWrongAndWithWhichOptionOrFile) {
       {{L"LDAP://dc1/OU=Lab,DC=x", L"--active-days", L"13"},
        L"--active-days needs at least 14 days, not \"13\": the directory records a computer's "
        L"logon only once in 9 to 14 days"},
+      {{L"pc", L"--include-disabled"},
+       L"--include-disabled applies to directory sources (LDAP://...), and none is given"},
+      {{L"--active-days", L"30", L"@empty.txt"},
+       L"--active-days applies to directory sources (LDAP://...), and none is given"},
+      {{L"--names-only", L"--retry-list", L"r.txt", L"pc"},
+       L"--retry-list cannot apply with --names-only, which looks nothing up"},
+      {{L"--format=csv", L"pc", L"--names-only"},
+       L"--format cannot apply with --names-only, which looks nothing up"},
       {{L"--active-days=3651", L"pc"},
        L"--active-days needs a whole number from 14 to 3650, not \"3651\""},
       {{L"LDAP://dc1/RootDSE"},

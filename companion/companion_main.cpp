@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "adsi_directory.h"
+#include "com_failure.h"
 #include "com_owners.h"
 #include "command_line.h"
 #include "computer_names.h"
@@ -125,10 +126,13 @@ std::uint32_t Run(const CompanionOptions& options, ComputerNames computers_given
   RowFormatter formatter(style);
   RunTally tally;
   tally.retry.assign(computers.size(), true);
-  RunSummary summary(computers.size(), [&](std::int32_t code) {
-    const std::wstring hint = UnreachableHint(code, options.protocol);
-    return hint.empty() ? FailureHint(code) : hint;
-  });
+  RunSummary summary(
+      computers.size(),
+      [&](std::int32_t code) {
+        const std::wstring hint = UnreachableHint(code, options.protocol);
+        return hint.empty() ? FailureHint(code) : hint;
+      },
+      [](std::int32_t code) { return FailureFromHresult(code).description(); });
   const RowsReceiver receive = [&](std::size_t index, const ComputerRows& rows) {
     // Formatted first: a memory failure then leaves the computer to be handed on again.
     const std::wstring text = formatter.Rows(rows);
@@ -233,6 +237,8 @@ std::uint32_t Main(int argc, wchar_t** argv) {
   GatheredNames& read = std::get<GatheredNames>(gathered);
   for (const std::wstring& notice : read.notices) ReportLine(notice);
   ComputerNames& computers = read.names;
+  // Directory sources that gave nothing, with nothing else given: said above, and no clean run.
+  if (computers.empty()) return kExitSomeUnanswered;
   if (options.names_only) return WriteNames(computers);
   return Run(options, std::move(computers));
 }

@@ -27,8 +27,12 @@ std::string CodeText(std::int32_t code) { return CellText(FormatFailureCode(code
 std::string TroubleshootingTable() {
   std::string table = "| Code | Meaning | What to check |\n|---|---|---|\n";
   for (const HintedFailure& failure : HintedFailures()) {
+    std::string check = CellText(failure.hint);
+    if (!failure.directory_hint.empty()) {
+      check += " Where a directory source failed: " + CellText(failure.directory_hint);
+    }
     table += "| `" + CodeText(failure.code) + "` | " + CellText(failure.description) + " | " +
-             CellText(failure.hint) + " |\n";
+             check + " |\n";
   }
   return table;
 }

@@ -13,6 +13,8 @@ struct KnownCode {
   const wchar_t* description;
   // The likely cause and what to check, for the codes administrators meet most; else null.
   const wchar_t* hint;
+  // The same where the directory gave the code rather than a computer, if it says otherwise.
+  const wchar_t* directory_hint = nullptr;
 };
 
 // Codes the management service, automation, remote calls and the directory commonly report: a
@@ -65,9 +67,10 @@ constexpr KnownCode kKnownCodes[] = {
     {0x80070005, L"Access is denied.",
      L"The account is not an administrator on that computer, or it is a local account, which "
      L"User Account Control's remote restrictions leave without administrator rights: use a "
-     L"domain account in that computer's Administrators group; where the directory refused it, "
-     L"the account may not read that container, though any domain account may read computer "
-     L"accounts by default."},
+     L"domain account in that computer's Administrators group.",
+     L"The account may not read that container of the directory, though any domain account may "
+     L"read computer accounts by default: run the companion as a domain account, or have it "
+     L"given read access there."},
     {0x8007000E, L"Not enough memory resources are available to complete this operation.", nullptr},
     {0x8007052E, L"The user name or password is incorrect.",
      L"The directory server did not accept the account the companion runs as: run it as an "
@@ -88,6 +91,9 @@ constexpr KnownCode kKnownCodes[] = {
     {0x80070721, L"A security package specific error occurred.",
      L"Authentication with that computer failed, often because its clock is out of step or the "
      L"name is an address or alias: use its real name and check the time on both computers."},
+    {0x80070776, L"The object exporter specified was not found.",
+     L"The name resolves to another computer than the one that answers, or that computer has "
+     L"several addresses: check the name's address records."},
     {0x80072020, L"An operations error occurred.",
      L"The directory server refused to search for an account it did not authenticate: run the "
      L"companion as a domain account, not a local one."},
@@ -100,6 +106,9 @@ constexpr KnownCode kKnownCodes[] = {
     {0x8007203A, L"The server is not operational.",
      L"No directory server answered: check the server's name in the path, that this computer "
      L"reaches a domain controller, and that LDAP (TCP 389) is open to it."},
+    {0x8007232B, L"DNS name does not exist.",
+     L"This computer found no domain controller through DNS: it may belong to no domain, or its "
+     L"DNS server may not know the domain; name a server in the path (LDAP://SERVER/DN)."},
     {0x8007274C,
      L"A connection attempt failed because the connected party did not properly respond after a "
      L"period of time, or established connection failed because connected host has failed to "
@@ -113,11 +122,8 @@ constexpr KnownCode kKnownCodes[] = {
      L"or the WinRM service and its firewall rule (winrm quickconfig)."},
     {0x80072AF9, L"No such host is known.",
      L"The name does not exist in DNS: check its spelling, and for a short name this computer's "
-     L"DNS suffix search list (ipconfig /all). With --reach-timeout 0 no check is made, and DCOM "
+     L"DNS suffix search list (ipconfig /all); with --reach-timeout 0 no check is made, and DCOM "
      L"then reports such a name as 0x800706BA."},
-    {0x80070776, L"The object exporter specified was not found.",
-     L"The name resolves to another computer than the one that answers, or that computer has "
-     L"several addresses: check the name's address records."},
     {0x80080005, L"Server execution failed.",
      L"The management service on that computer could not be started: check the Windows Management "
      L"Instrumentation service there."},
@@ -176,11 +182,18 @@ std::wstring FailureHint(std::int32_t code) {
   return known != nullptr && known->hint != nullptr ? known->hint : L"";
 }
 
+std::wstring DirectoryFailureHint(std::int32_t code) {
+  const KnownCode* known = FindKnownCode(code);
+  if (known != nullptr && known->directory_hint != nullptr) return known->directory_hint;
+  return FailureHint(code);
+}
+
 std::vector<HintedFailure> HintedFailures() {
   std::vector<HintedFailure> hinted;
   for (const KnownCode& known : kKnownCodes) {
     if (known.hint != nullptr) {
-      hinted.push_back({static_cast<std::int32_t>(known.code), known.description, known.hint});
+      hinted.push_back({static_cast<std::int32_t>(known.code), known.description, known.hint,
+                        known.directory_hint != nullptr ? known.directory_hint : L""});
     }
   }
   return hinted;

@@ -40,11 +40,17 @@ std::wstring UnexplainedFailureText(const std::wstring& operation);
 // codes administrators meet most when they look up a remote computer; empty for any other code.
 std::wstring FailureHint(std::int32_t code);
 
+// The hint for a failure with this code that a directory source gave: where the directory means
+// something else by it (access denied: to a container, not to a computer), its own words;
+// otherwise FailureHint's.
+std::wstring DirectoryFailureHint(std::int32_t code);
+
 // The codes that have a hint, with their built-in descriptions, in the order of their codes.
 struct HintedFailure {
   std::int32_t code;
   std::wstring description;
   std::wstring hint;
+  std::wstring directory_hint;  // empty where the directory's is the same
 };
 std::vector<HintedFailure> HintedFailures();
 

@@ -41,6 +41,12 @@ TEST(FailureHints, EveryHintedCodeHasOneSentenceAndItsDescription) {
     EXPECT_EQ(failure.hint.back(), L'.');
     EXPECT_EQ(failure.hint.find(L". "), std::wstring::npos) << "one sentence";
   }
+  // The directory's words only where a directory source failed.
+  constexpr auto kAccessDenied = static_cast<std::int32_t>(0x80070005);
+  EXPECT_EQ(FailureHint(kAccessDenied).find(L"directory"), std::wstring::npos);
+  EXPECT_NE(DirectoryFailureHint(kAccessDenied).find(L"directory"), std::wstring::npos);
+  constexpr auto kNoSuchObject = static_cast<std::int32_t>(0x80072030);
+  EXPECT_EQ(DirectoryFailureHint(kNoSuchObject), FailureHint(kNoSuchObject));
 }
 
 TEST(FailureText, DescriptionsLoseTheBlanksAndLineBreaksAtTheirEndsOnly) {

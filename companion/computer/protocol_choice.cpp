@@ -15,6 +15,7 @@ struct Attempt {
   ComputerRows rows;
   std::optional<std::int32_t> failed_at_once;  // the failure's code
   bool not_started = false;
+  bool deadline_passed = false;  // the computer's deadline came, not merely its code
 };
 
 const wchar_t* ProtocolName(Protocol protocol) {
@@ -35,6 +36,7 @@ Attempt AttemptOver(const std::wstring& computer, Protocol protocol, SerialTrans
     // Met at the deadline before a call, as it would have been given up during one: timed out,
     // with no protocol, whichever of the two came first.
     const bool timed_out = dynamic_cast<const DeadlinePassed*>(&failure) != nullptr;
+    attempt.deadline_passed = timed_out;
     attempt.rows.push_back({computer, L"", timed_out ? RowStatus::kTimedOut : RowStatus::kFailed,
                             failure.code(), failure.description(), 0, timed_out ? L"" : word});
   }
@@ -78,7 +80,7 @@ ComputerRows RowsOverTransports(const std::wstring& computer, const TransportPla
   Attempt fallback = AttemptOver(computer, *plan.fallback, transport_for(*plan.fallback));
   // A fallback that never reached the computer says nothing about it.
   if (fallback.not_started) return std::move(first.rows);
-  if (!fallback.failed_at_once || fallback.failed_at_once == kTimedOutCode) {
+  if (!fallback.failed_at_once || fallback.deadline_passed) {
     return std::move(fallback.rows);
   }
   // Both failed: the first transport is the one asked for first, and its failure says why the

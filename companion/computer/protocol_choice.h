@@ -74,7 +74,8 @@ using TransportFor = std::function<SerialTransport&(Protocol)>;
 // is tried only when the first transport failed with kRpcServerUnavailable before giving any
 // serial. Where the fallback cannot start, or fails too before any serial, the first transport's
 // failure row stands, and in the second case its description tells the fallback's failure as
-// well; a fallback that ran out of the computer's time (kTimedOutCode) gives its own row.
+// well; a fallback that ran out of the computer's time (DeadlinePassed, not merely its code) gives
+// its own row.
 // Milliseconds are left 0 for the caller.
 ComputerRows RowsOverTransports(const std::wstring& computer, const TransportPlan& plan,
                                 const TransportFor& transport_for);

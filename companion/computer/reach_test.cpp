@@ -302,19 +302,22 @@ TEST(TransportChoice, AutoFollowsTheCheckAndFallsBackOnlyWithoutOne) {
   EXPECT_EQ(ProtocolChoiceNamed(L"wmi"), std::nullopt);
 }
 
-// Gives its serials, then fails with `code` unless it is 0; or cannot start at all.
+// Gives its serials, then fails with `code` unless it is 0 (kTimedOutCode as the deadline itself,
+// unless `deadline` is false); or cannot start at all.
 struct FakeTransport : SerialTransport {
-  FakeTransport(std::vector<std::wstring> given, std::int32_t failure, bool can_start = true)
-      : serials(std::move(given)), code(failure), starts(can_start) {}
+  FakeTransport(std::vector<std::wstring> given, std::int32_t failure, bool can_start = true,
+                bool at_deadline = true)
+      : serials(std::move(given)), code(failure), starts(can_start), deadline(at_deadline) {}
   std::vector<std::wstring> serials;
   std::int32_t code = 0;
   bool starts = true;
+  bool deadline = true;
   int calls = 0;
   void ForEachSerial(const std::wstring&, const SerialReceiver& receive) override {
     ++calls;
     if (!starts) throw TransportNotStarted(PlatformFailure(code, L""));
     for (const std::wstring& serial : serials) receive(serial);
-    if (code == kTimedOutCode) throw DeadlinePassed();
+    if (code == kTimedOutCode && deadline) throw DeadlinePassed();
     if (code != 0) throw PlatformFailure(code, L"");
   }
 };
@@ -345,6 +348,10 @@ TEST(TransportRows, TheFallbackFollowsOnlyAnUnavailableServerThatGaveNothing) {
        {{}, kRpcServerUnavailable},
        {L"timed out "},
        {{}, kTimedOutCode}},
+      {"a failure with the time-out's code is no deadline: DCOM's row stands",
+       {{}, kRpcServerUnavailable},
+       {L"failed dcom"},
+       {{}, kTimedOutCode, true, false}},
   };
   for (const auto& test : cases) {
     FakeTransport dcom = test.dcom;

@@ -180,12 +180,28 @@ std::vector<std::wstring> SearchNames(IDirectorySearch& search, const std::wstri
   return names;
 }
 
+// Whether this computer belongs to a domain, whose controllers a path without a server is read
+// from. Outside one the platform's provider has none to find, and may fail in its own code.
+bool InADomain() {
+  DWORD size = 0;
+  GetComputerNameExW(ComputerNameDnsDomain, nullptr, &size);
+  if (size <= 1) return false;
+  std::wstring domain(size, L'\0');
+  if (!GetComputerNameExW(ComputerNameDnsDomain, domain.data(), &size)) return false;
+  return size != 0;
+}
+
 }  // namespace
 
 std::vector<std::wstring> ReadDirectoryNames(const DirectoryQuery& query,
                                              const DirectoryProgress& progress) {
   if (progress) progress(0);
   const DirectorySource& source = query.source;
+  if (source.server.empty() && !InADomain()) {
+    throw PlatformFailure(HRESULT_FROM_WIN32(ERROR_NO_SUCH_DOMAIN),
+                          L"This computer belongs to no domain, so a path without a server names "
+                          L"no directory.");
+  }
   const std::wstring path =
       source.dn.empty() ? source.SearchBase(DefaultNamingContext(source)) : source.SearchBase();
   const ComPtr<IDirectorySearch> search = BindPath<IDirectorySearch>(path, IID_IDirectorySearch);

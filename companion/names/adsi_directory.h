@@ -15,7 +15,9 @@ namespace quillmark::companion {
 using DirectoryProgress = std::function<void(std::size_t given)>;
 
 // The names of the computers the query's source gives (LookedUpName of each row), in the
-// directory's order; throws PlatformFailure when the source cannot be read. Binds with the
+// directory's order; throws PlatformFailure when the source cannot be read, and
+// ERROR_NO_SUCH_DOMAIN, before binding anything, for a source without a server on a computer that
+// belongs to no domain. Binds with the
 // platform's secure authentication and no credentials, reads the root DSE's naming context where
 // the source names no DN, and searches the subtree in pages of 1,000 rows, reading dNSHostName
 // and cn alone. The calling thread must be in a COM apartment.

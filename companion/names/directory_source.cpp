@@ -49,7 +49,11 @@ std::wstring DirectorySource::SearchBase(const std::wstring& naming_context) con
 
 std::optional<DirectorySource> ParseDirectorySource(std::wstring_view argument) {
   if (!IsDirectorySource(argument)) return std::nullopt;
-  const std::wstring_view rest = argument.substr(kScheme.size());
+  std::wstring_view rest = argument.substr(kScheme.size());
+  // One slash after a DN ends the path, as after a server; an escaped one is the DN's own.
+  const bool trailing_slash =
+      rest.size() > 1 && rest.back() == L'/' && rest[rest.size() - 2] != L'\\';
+  if (trailing_slash && HoldsDn(rest)) rest.remove_suffix(1);
   const std::size_t slash = rest.find(L'/');
   const std::wstring_view first = rest.substr(0, slash);
   DirectorySource source;

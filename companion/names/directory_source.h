@@ -28,7 +28,7 @@ struct DirectorySource {
 };
 
 // The source an argument names; nullopt when it is not one of the four forms (a part after the
-// server that is no DN, or an empty server before one).
+// server that is no DN, or an empty server before one). A slash after the DN is dropped.
 std::optional<DirectorySource> ParseDirectorySource(std::wstring_view argument);
 
 // The directory updates lastLogonTimestamp only once in 9 to 14 days, so a shorter window would

@@ -29,7 +29,7 @@ std::wstring SourceFailureText(const std::wstring& argument, const PlatformFailu
   std::wstring text = L"cannot read " + VisibleText(Quoted(argument)) + L": error " +
                       FormatFailureCode(failure.code()) + L": " +
                       VisibleText(OneLine(failure.description()));
-  const std::wstring hint = FailureHint(failure.code());
+  const std::wstring hint = DirectoryFailureHint(failure.code());
   return hint.empty() ? text : text + L" " + hint;
 }
 
@@ -110,13 +110,25 @@ class Gathering {
     auto placed = placed_.begin();
     for (std::size_t index = 0; index <= names_.size(); ++index) {
       for (; placed != placed_.end() && placed->place == index; ++placed) {
+        const std::size_t before = all.size();
         for (const std::wstring& name : ReadDirectory(*placed->source, filter)) {
           if (!name.empty()) all.Add(name);
         }
+        if (all.size() == before) NoteEmpty(*placed->source);
       }
       if (index < names_.size()) all.Add(names_[index]);
     }
     return all;
+  }
+
+  // A source that gave nothing is said so: an empty or mistyped OU is no clean run.
+  void NoteEmpty(const NameSource& source) {
+    std::wstring note = VisibleText(Quoted(source.text)) + L" gave no computers";
+    if (settings_.filter.active_days) {
+      note +=
+          L" that logged on within " + std::to_wstring(*settings_.filter.active_days) + L" days";
+    }
+    notices_.push_back(std::move(note));
   }
 
   std::vector<std::wstring> ReadDirectory(const NameSource& source, const std::wstring& filter) {

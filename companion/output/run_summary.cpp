@@ -13,10 +13,13 @@ namespace {
 // A remote computer's description can be anything: one line, and not a screenful.
 constexpr std::size_t kDescriptionCap = 160;
 
+// Cut by code points before the escapes are made, so that no cut falls inside an escape or
+// between the halves of a surrogate pair.
 std::wstring OneLineDescription(const std::wstring& description) {
-  std::wstring text = VisibleText(TrimBlanks(description));
-  if (text.size() > kDescriptionCap) text = text.substr(0, kDescriptionCap - 1) + L"\u2026";
-  return text;
+  std::u32string code_points = CodePointsFrom(TrimBlanks(description));
+  const bool cut = code_points.size() > kDescriptionCap;
+  if (cut) code_points.resize(kDescriptionCap - 1);
+  return VisibleText(UnitsFromCodePoints<std::wstring>(code_points)) + (cut ? L"\u2026" : L"");
 }
 
 std::wstring Counted(std::size_t count) {
@@ -47,16 +50,23 @@ void RunSummary::Add(const ComputerRows& rows) {
   if (known != codes_.end()) {
     ++known->count;
   } else {
-    codes_.push_back({*coded->code, coded->description, 1});  // may throw: counts nothing then
+    codes_.push_back({*coded->code, 1});  // may throw: counts nothing then
   }
+  const bool some_serials = std::any_of(
+      rows.begin(), rows.end(), [](const LookupRow& row) { return row.status == RowStatus::kOk; });
+  if (some_serials) ++partly_answered_;
   ++added_;
 }
 
 std::vector<std::wstring> RunSummary::Lines() const {
   std::vector<std::wstring> lines;
-  lines.push_back(std::to_wstring(answered_) + L" of " +
-                  Plural(computers_, L"computer", L"computers") + L" gave a serial number." +
-                  kLineEnd);
+  std::wstring first = std::to_wstring(answered_) + L" of " +
+                       Plural(computers_, L"computer", L"computers") + L" answered fully";
+  if (partly_answered_ != 0) {
+    first += L"; " + std::to_wstring(partly_answered_) +
+             L" more gave some serial numbers before failing";
+  }
+  lines.push_back(first + L"." + kLineEnd);
   std::vector<CodeCount> codes = codes_;
   std::stable_sort(codes.begin(), codes.end(),
                    [](const CodeCount& a, const CodeCount& b) { return a.count > b.count; });
@@ -70,7 +80,7 @@ std::vector<std::wstring> RunSummary::Lines() const {
       continue;
     }
     std::wstring line = Counted(entry.count) + L"  " + FormatFailureCode(entry.code) + L"  " +
-                        OneLineDescription(entry.description);
+                        OneLineDescription(describe_(entry.code));
     const std::wstring hint = hint_(entry.code);
     if (!hint.empty()) line += L" " + hint;
     lines.push_back(line + kLineEnd);

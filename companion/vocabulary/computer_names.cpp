@@ -45,8 +45,16 @@ wchar_t UpperCaseUnit(wchar_t unit) {
   return unit;
 }
 
+// A fully qualified name may end in the root's dot and name the same computer: one final dot
+// does not make another ("." itself is this computer).
+std::wstring_view WithoutFinalDot(std::wstring_view name) {
+  if (name.size() > 1 && name.back() == L'.') name.remove_suffix(1);
+  return name;
+}
+
 // The hash of a name's ComputerNameKey, made without the key itself.
 std::uint32_t KeyHash(std::wstring_view name) {
+  name = WithoutFinalDot(name);
   std::uint32_t hash = 2166136261u;
   for (const wchar_t unit : name) {
     hash = (hash ^ static_cast<std::uint32_t>(UpperCaseUnit(unit))) * 16777619u;
@@ -55,6 +63,8 @@ std::uint32_t KeyHash(std::wstring_view name) {
 }
 
 bool SameKey(std::wstring_view left, std::wstring_view right) {
+  left = WithoutFinalDot(left);
+  right = WithoutFinalDot(right);
   return std::equal(left.begin(), left.end(), right.begin(), right.end(),
                     [](wchar_t a, wchar_t b) { return UpperCaseUnit(a) == UpperCaseUnit(b); });
 }
@@ -92,8 +102,8 @@ std::wstring ListLineOf(std::wstring_view name, bool first) {
   line.reserve(name.size());
   for (std::size_t at = 0; at < name.size(); ++at) {
     const wchar_t unit = name[at];
-    const bool leading = at == 0 && (unit == L'#' || unit == L'"' || dashes_alone ||
-                                     (first && IsNameColumn(name)));
+    const bool leading =
+        at == 0 && (unit == L'#' || unit == L'"' || dashes_alone || (first && IsNameColumn(name)));
     if (leading || SeparatesNames(unit) || unit == 0xFEFF || EscapeAt(name, at)) {
       AppendEscape(line, static_cast<char32_t>(unit));
     } else {

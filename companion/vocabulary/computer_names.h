@@ -61,7 +61,8 @@ class ComputerNames {
 // are compared exactly, so two names are never folded that Windows would tell apart.
 std::wstring ComputerNameKey(std::wstring_view name);
 
-// The names with each repeat (by ComputerNameKey) dropped, each kept as and where first given.
+// The names with each repeat (by ComputerNameKey, one final dot aside: "pc.x.test." is
+// "pc.x.test") dropped, each kept as and where first given.
 ComputerNames WithoutRepeatedNames(const ComputerNames& names);
 
 // The columns a CSV list's names are read from, the first of them present, compared without regard

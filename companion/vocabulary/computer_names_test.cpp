@@ -10,13 +10,13 @@ namespace {
 using ::testing::ElementsAre;
 
 TEST(RepeatedNames, KeepFirstSpellingWhereFirstGivenIgnoringCaseAsWindowsDoes) {
-  EXPECT_THAT(
-      WithoutRepeatedNames({L"pc1", L"\u00C4rger-\u00FF", L"PC1", L"\u00E4RGER-\u0178",
-                            L"\u03A3\u039F\u03A6\u038A\u0391", L"\u03C3\u03BF\u03C6\u03AF\u03B1",
-                            L"\u0414\u043E\u043C-\u0451", L"\u0434\u041E\u043C-\u0401",
-                            L"\u0100\u017D", L"\u0101\u017E", L"Pc1"}),
-      ElementsAre(L"pc1", L"\u00C4rger-\u00FF", L"\u03A3\u039F\u03A6\u038A\u0391",
-                  L"\u0414\u043E\u043C-\u0451", L"\u0100\u017D"));
+  EXPECT_THAT(WithoutRepeatedNames({L"pc1", L"\u00C4rger-\u00FF", L"PC1", L"\u00E4RGER-\u0178",
+                                    L"\u03A3\u039F\u03A6\u038A\u0391",
+                                    L"\u03C3\u03BF\u03C6\u03AF\u03B1", L"\u0414\u043E\u043C-\u0451",
+                                    L"\u0434\u041E\u043C-\u0401", L"\u0100\u017D", L"\u0101\u017E",
+                                    L"Pc1", L"pc1.", L".", L"", L"pc.x.test.", L"PC.X.TEST"}),
+              ElementsAre(L"pc1", L"\u00C4rger-\u00FF", L"\u03A3\u039F\u03A6\u038A\u0391",
+                          L"\u0414\u043E\u043C-\u0451", L"\u0100\u017D", L".", L"", L"pc.x.test."));
 }
 
 TEST(RepeatedNames, FoldAListOfThousandsInOrder) {

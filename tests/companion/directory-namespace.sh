@@ -27,7 +27,7 @@ done
 # The OUs, then one computer a line: dNSHostName ("-": none), userAccountControl (4098: disabled),
 # days since the last logon ("-": never), its OU by number, and cn. OUT01 is outside OU=Fleet.
 computer_ldif() {
-  local ous=(OU=Fleet OU=Lab,OU=Fleet OU=Deep,OU=Lab,OU=Fleet OU=Elsewhere) now host uac days ou cn
+  local ous=(OU=Fleet OU=Lab,OU=Fleet OU=Deep,OU=Lab,OU=Fleet OU=Elsewhere OU=Empty,OU=Fleet) now host uac days ou cn
   now=$(( ($(date +%s) + 11644473600) * 10000000 ))
   printf 'dn: %s,DC=samdom,DC=test\nobjectClass: organizationalUnit\n\n' "${ous[@]}"
   while read -r host uac days ou cn; do

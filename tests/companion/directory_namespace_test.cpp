@@ -2,7 +2,8 @@
 // directory-namespace.sh makes: Samba as the domain controller dc1.samdom.test, whose OU=Fleet
 // holds 24 enabled workstations (ws01..ws24) and six odd accounts, read anonymously; and slapd at
 // ldap.fleet.test:3389, which holds 1,500 computers and gives at most 1,000 to a search that is
-// not paged. Every source names its server: serverless paths need the domain this host lacks.
+// not paged. Every source names its server, but those that show that a path without one is refused
+// on a computer in no domain, as this host is.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -69,12 +70,22 @@ TEST_F(Directory, NamesOnlyGivesTheComputersTheFiltersKeepByHostNameOrCnSorted) 
     arguments.push_back(kFleet);
     ExpectNames(arguments, test.names);
   }
+  // A slash after the DN ends the path, as after a server.
+  ExpectNames({kFleet + std::wstring(L"/")}, cases[0].names);
+}
+
+TEST_F(Directory, ASourceThatGivesNoComputersSaysSoAndARunOfNoneIsNoSuccess) {
+  const std::wstring empty = L"LDAP://dc1.samdom.test/OU=Empty,OU=Fleet,DC=samdom,DC=test";
+  const CompanionRun run = RunCompanion({L"--names-only", empty});
+  EXPECT_EQ(run.exit_code, 1u);
+  EXPECT_EQ(run.out, "");
+  EXPECT_EQ(run.err, "quillmark: \"" + Utf8(empty) + "\" gave no computers\r\n");
 }
 
 TEST_F(Directory, ALookupRunGivesTheDirectorysComputersRowsInTheSourcesPlace) {
   Use({standin::PlanBuilder::AnyComputer().Member(standin::Serial::Text(L"S"))});
-  const CompanionRun run =
-      RunCompanion({L"--format", L"csv", L"first.test", kFleet, L"WS01.samdom.test", L"last.test"});
+  const CompanionRun run = RunCompanion({L"--format", L"csv", L"first.test", kFleet,
+                                         L"WS01.samdom.test", L"ws02.samdom.test.", L"last.test"});
   ASSERT_TRUE(run.finished);
   EXPECT_EQ(run.exit_code, 0u) << run.err;
   const CsvOutput output = ReadCompanionCsv(run.out);
@@ -102,6 +113,9 @@ TEST_F(Directory, ASourceThatCannotBeReadEndsTheRunBeforeAnyLookupWithOneLine) {
   const std::pair<std::wstring, std::string> cases[] = {
       {L"LDAP://dc1.samdom.test/OU=Gone,DC=samdom,DC=test", "error 0x80072030: "},
       {L"LDAP://127.0.0.9/DC=samdom,DC=test", "error 0x8007203A: "},  // nothing listens there
+      // This computer belongs to no domain: a path without a server is refused before any bind.
+      {L"LDAP://", "error 0x8007054B: "},
+      {L"LDAP://OU=Branch Offices,DC=example,DC=com", "error 0x8007054B: "},
   };
   for (const auto& [source, error] : cases) {
     const CompanionRun run = RunCompanion({L"pc1", source});

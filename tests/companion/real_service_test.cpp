@@ -39,7 +39,7 @@ TEST(RealService, RunAfterRunEveryRowIsRightAndTheRunEndsCleanly) {
                                    DescribeFailureCode(static_cast<std::int32_t>(0x80041015)) +
                                    L" " + FailureHint(static_cast<std::int32_t>(0x80041015));
     EXPECT_EQ(run.err,
-              "quillmark: 2 of 3 computers gave a serial number.\r\n" + Utf8(transport) + "\r\n");
+              "quillmark: 2 of 3 computers answered fully.\r\n" + Utf8(transport) + "\r\n");
     if (HasFailure()) return;
   }
 }
