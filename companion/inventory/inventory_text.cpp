@@ -106,9 +106,18 @@ class TimeCursor {
   std::size_t at_ = 0;
 };
 
-std::wstring TwoDigits(unsigned value) {
-  return std::wstring(1, static_cast<wchar_t>(L'0' + value / 10)) +
-         static_cast<wchar_t>(L'0' + value % 10);
+void PutDigits(wchar_t* at, std::int64_t value, int count) {
+  for (int digit = count - 1; digit >= 0; --digit, value /= 10) {
+    at[digit] = static_cast<wchar_t>(L'0' + value % 10);
+  }
+}
+
+// Whether the visible convention would change the text.
+bool ShowsAsItIs(std::wstring_view text) {
+  return std::none_of(text.begin(), text.end(), [](wchar_t unit) {
+    const auto code = static_cast<char32_t>(unit);
+    return IsSurrogate(code) || ShowsAsEscape(code);
+  });
 }
 
 bool IsFormulaStart(wchar_t unit) {
@@ -214,7 +223,7 @@ std::optional<std::wstring> ReadEntry(std::vector<std::wstring>& fields, const I
     const OwnField& own = kOwnFields[*column.own];
     if (own.text) {
       entry.*own.text = *column.own == kComputerColumn ? TrimBlanks(value) : std::move(value);
-    } else if (!TrimBlanks(value).empty()) {
+    } else if (value.find_first_not_of(L" \t") != std::wstring::npos) {
       entry.*own.time = UtcTimeFrom(value);
       if (!(entry.*own.time)) {
         return std::wstring(kOwnColumnNames[*column.own]) + L" holds " + Quoted(value) +
@@ -253,11 +262,14 @@ std::wstring UtcTimeText(UtcSeconds time) {
   const std::int64_t days = (time >= 0 ? time : time - (kSecondsADay - 1)) / kSecondsADay;
   const auto seconds = static_cast<unsigned>(time - days * kSecondsADay);
   const CivilDate date = CivilFromDays(days);
-  std::wstring year = std::to_wstring(date.year);
-  if (year.size() < 4) year.insert(0, 4 - year.size(), L'0');
-  return year + L"-" + TwoDigits(date.month) + L"-" + TwoDigits(date.day) + L"T" +
-         TwoDigits(seconds / 3600) + L":" + TwoDigits(seconds / 60 % 60) + L":" +
-         TwoDigits(seconds % 60) + L"Z";
+  std::wstring text = L"0000-00-00T00:00:00Z";
+  PutDigits(&text[0], date.year, 4);
+  PutDigits(&text[5], date.month, 2);
+  PutDigits(&text[8], date.day, 2);
+  PutDigits(&text[11], seconds / 3600, 2);
+  PutDigits(&text[14], seconds / 60 % 60, 2);
+  PutDigits(&text[17], seconds % 60, 2);
+  return text;
 }
 
 std::optional<UtcSeconds> UtcTimeFrom(std::wstring_view text) {
@@ -296,6 +308,7 @@ std::optional<UtcSeconds> UtcTimeFrom(std::wstring_view text) {
 }
 
 std::wstring InventoryKey(std::wstring_view computer) {
+  if (ShowsAsItIs(computer)) return ComputerNameKey(computer);
   return ComputerNameKey(VisibleText(std::wstring(computer)));
 }
 
@@ -340,6 +353,7 @@ std::variant<Inventory, InventoryProblem> ReadInventory(const std::string& bytes
     return inventory;  // empty: a new inventory
   }
   if (auto problem = ReadHeader(fields, inventory)) return std::move(*problem);
+  inventory.by_key.reserve(static_cast<std::size_t>(std::count(text.begin(), text.end(), L'\n')));
   std::vector<std::size_t> lines;  // each entry's line
   while (reader.Next(fields)) {
     if (fields.size() == 1 && fields.front().empty()) continue;  // a blank line
