@@ -234,17 +234,27 @@ std::optional<std::wstring> ReadEntry(std::vector<std::wstring>& fields, const I
   return std::nullopt;
 }
 
+// Decoded a block of whole lines at a time (a line feed never stands inside a UTF-8 sequence), so
+// that a large inventory's code points are never all held at once.
 std::variant<std::wstring, InventoryProblem> DecodeInventory(const std::string& bytes) {
-  const std::size_t start = bytes.rfind(kByteOrderMark, 0) == 0 ? 3 : 0;
-  std::size_t invalid_at = 0;
-  const auto code_points = CodePointsFromUtf8(bytes.substr(start), invalid_at);
-  if (!code_points) {
-    return InventoryProblem{LineOfByte(bytes, start + invalid_at),
-                            L"it is not UTF-8 text (byte offset " +
-                                std::to_wstring(start + invalid_at) +
-                                L"): save it as CSV in UTF-8"};
+  constexpr std::size_t kBlockBytes = 1 << 20;
+  std::wstring text;
+  text.reserve(bytes.size());
+  for (std::size_t start = bytes.rfind(kByteOrderMark, 0) == 0 ? 3 : 0; start < bytes.size();) {
+    const std::size_t line_end = bytes.find('\n', std::min(start + kBlockBytes, bytes.size()));
+    const std::size_t end = line_end == std::string::npos ? bytes.size() : line_end + 1;
+    std::size_t invalid_at = 0;
+    const auto code_points = CodePointsFromUtf8(bytes.substr(start, end - start), invalid_at);
+    if (!code_points) {
+      return InventoryProblem{LineOfByte(bytes, start + invalid_at),
+                              L"it is not UTF-8 text (byte offset " +
+                                  std::to_wstring(start + invalid_at) +
+                                  L"): save it as CSV in UTF-8"};
+    }
+    for (const char32_t code_point : *code_points) AppendCodePoint(text, code_point);
+    start = end;
   }
-  return UnitsFromCodePoints<std::wstring>(*code_points);
+  return text;
 }
 
 }  // namespace
