@@ -80,6 +80,7 @@ TEST(InventoryTimes, ReadISOAndSpreadsheetFormsAndWriteISOWithSecondsAndZ) {
   EXPECT_EQ(UtcTimeFrom(L"1970-01-02T00:00:01Z"), 86401);
 }
 
+#ifndef _WIN32  // the spreadsheet program runs on the build machine, beside the native build
 // The inventory after a run, through a spreadsheet program's import and CSV export: as it is, and
 // re-saved with every field quoted, semicolons and CRLF, as a locale with a decimal comma does.
 TEST(InventoryReading, ReadsBackAfterASpreadsheetProgramsExportWithTheAddedColumnKept) {
@@ -119,6 +120,7 @@ TEST(InventoryReading, ReadsBackAfterASpreadsheetProgramsExportWithTheAddedColum
   }
   std::filesystem::remove_all(folder);
 }
+#endif
 
 }  // namespace
 }  // namespace quillmark::companion
