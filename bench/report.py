@@ -5,6 +5,7 @@
   report.py fleet FIGURES.csv WORK REPORT   the fleet report (bench/fleet.sh), written to REPORT
   report.py reach FIGURES.csv WORK REPORT   the reachability section (bench/reach.sh), in REPORT
   report.py directory FIGURES.csv WORK REPORT  the directory section (bench/directory.sh), in REPORT
+  report.py inventory FIGURES.csv WORK REPORT  the inventory's section (bench/inventory.sh), in REPORT
 
 FIGURES.csv holds rows of kind,key,value: facts the scripts gathered (fact), the lists of names a
 run was given (list), what a watched run saw (watch) and, for the main report, what the harness
@@ -28,7 +29,8 @@ MIB = 1048576
 FOOTPRINT_MIB = 100
 # The sections that other scripts add to the fleet report, each between its two markers.
 SECTIONS = {"reach": ("<!-- reachability check: made by bench/reach.sh -->", "<!-- end of reachability check -->"),
-            "directory": ("<!-- directory: made by bench/directory.sh -->", "<!-- end of directory -->")}
+            "directory": ("<!-- directory: made by bench/directory.sh -->", "<!-- end of directory -->"),
+            "inventory": ("<!-- inventory: made by bench/inventory.sh -->", "<!-- end of inventory -->")}
 HEADER = ["\ufeffcomputer", "serial", "status", "code", "description", "milliseconds", "protocol"]
 
 
@@ -329,7 +331,7 @@ def fleet_report(figures_path, work, report):
         f"**Not as scripted:** {', '.join(failures)}.", walk_min=min(walks), walk_max=max(walks),
         parallel_rows="\n".join(parallel_rows), scale_rows="\n".join(scale_rows),
         samples=[len(half) for half in halves]), facts)
-    # The sections of bench/reach.sh and bench/directory.sh are kept as they are.
+    # The sections of bench/reach.sh, bench/directory.sh and bench/inventory.sh are kept as they are.
     kept = [section_of(report, name) for name in SECTIONS]
     write(report, text + "".join(f"\n{section}\n" for section in kept if section))
 
@@ -435,10 +437,54 @@ def directory_report(figures_path, work, report):
           f"outputs as asked: {checked}")
 
 
+def inventory_report(figures_path, work, report):
+    rows, facts = read_figures(figures_path)
+    sizes = [int(n) for n in facts["sizes"].split()]
+    small, large = sizes[0], sizes[-1]
+    runs = hyperfine_runs(work, "hyperfine/round*.json")
+    names = lines_of(rows["list"][str(large)][-1])
+    # Where nothing was looked up, the CSV header alone; else each name ok with its serial.
+    checked = "yes"
+    for key, values in runs.items():
+        outputs = sorted(glob.glob(os.path.join(work, "out", f"{key}-*")))
+        if len(outputs) != len(values) or any(code != 0 for _, code in values):
+            checked = f"no ({key}: {len(outputs)} outputs, exit codes {sorted({c for _, c in values})})"
+        for out in outputs:
+            good = csv_rows(out) == [HEADER] if key.startswith("kept") else as_scripted(out, names, facts["serial"])
+            if not good:
+                checked = f"no ({out})"
+    if any(values[-1] != "yes" for values in rows["unchanged"].values()):
+        checked = "no (an inventory changed where nothing was looked up)"
+    t = Series({key: [s for s, _ in value] for key, value in runs.items()})
+    t.med["kept_large"], t.min["kept_large"] = t.med[f"kept{large}"], t.min[f"kept{large}"]
+    net = {n: (t.med[f"kept{n}"] - t.med["kept0"]) / n * 1e6 for n in sizes}
+    peaks = {key: max((s[1] for s in probe_findings(os.path.join(work, "probe", f"{key}.txt"))["samples"]),
+                      default=0) / MIB for key in ("kept", "with", "without")}
+    with_share, flat_share = t.med["with"] / t.med["without"], net[large] / net[small]
+    size_rows = "\n".join(
+        f"| {n:,} | {t.med[f'kept{n}']:.2f} s ({t.min[f'kept{n}']:.2f}) | {t.med[f'kept{n}'] - t.med['kept0']:.3f} s "
+        f"| {net[n]:.1f} µs |" for n in sizes)
+    section = fill("INVENTORY.md.in", dict(
+        med=t.med, min=t.min, small=small, large=large, size_rows=size_rows, checked=checked, peaks=peaks,
+        sizes_text=", ".join(f"{n:,}" for n in sizes), inventory_mib=int(facts["inventory_bytes"]) / MIB,
+        with_share=with_share, flat_share=flat_share, net_small=net[small], net_large=net[large],
+        max_age_days=facts["max_age_days"], rounds=len(t["with"]),
+        met=[verdict(t.med["kept_large"] <= 2), verdict(with_share <= 1.1), verdict(0 < flat_share <= 1.1)],
+        note="" if 0 < flat_share <= 1.1 else
+        f"At {small:,} computers the inventory's own cost, {t.med[f'kept{small}'] - t.med['kept0']:.3f} s, is within "
+        "the noise of a process's start under Wine on this shared machine, so the cost a computer there is a poor "
+        "measure; between the larger sizes it is "
+        + ", ".join(f"{net[n]:.1f} µs at {n:,}" for n in sizes[1:]) + "."), facts).strip()
+    put_section(report, "inventory", section)
+    print(f"inventory: {large} kept in {t.med['kept_large']:.2f} s; with/without {with_share:.2f}; "
+          f"a computer {net[large]:.1f} µs against {net[small]:.1f} µs; outputs as they should be: {checked}")
+
+
 if __name__ == "__main__":
     if len(sys.argv) == 3 and sys.argv[1] == "bench":
         bench_report(sys.argv[2])
-    elif len(sys.argv) == 5 and sys.argv[1] in ("fleet", "reach", "directory"):
-        {"fleet": fleet_report, "reach": reach_report, "directory": directory_report}[sys.argv[1]](*sys.argv[2:])
+    elif len(sys.argv) == 5 and sys.argv[1] in ("fleet", "reach", "directory", "inventory"):
+        {"fleet": fleet_report, "reach": reach_report, "directory": directory_report,
+         "inventory": inventory_report}[sys.argv[1]](*sys.argv[2:])
     else:
         raise SystemExit(__doc__)

@@ -2,7 +2,7 @@
 # The benchmark: builds the tool with the benchmark's programs, takes every measurement in one Wine
 # session (one prefix, one virtual display), writes bench/REPORT.md (REPORT-x64.md for the 64-bit
 # build) through bench/report.py; then runs the companion's fleet benchmark (bench/fleet.sh,
-# bench/FLEET.md).
+# bench/FLEET.md) and the inventory's (bench/inventory.sh, its section of bench/FLEET.md).
 # The 32-bit build is measured where the host executes 32-bit code, the 64-bit one elsewhere.
 # BENCH_RUNS (25) and BENCH_SOAK (200 lookups) can be made smaller for a trial.
 # shellcheck disable=SC2154 # the programs' paths are set by the build's bench-programs.sh
@@ -40,3 +40,4 @@ cat "$report"
 echo "bench: report written to $report ($(($(date +%s) - began)) s in all)"
 bash cmake/wine-session.sh stop "$build" >/dev/null 2>&1 || true
 bash bench/fleet.sh
+bash bench/inventory.sh

@@ -121,6 +121,13 @@ const std::vector<OptionSpec>& OptionTable() {
          if (!protocol) Fail(L"--protocol needs auto, dcom or wsman, not " + Quoted(value));
          chosen.protocol = *protocol;
        }},
+      {L"--inventory", L"FILE", std::nullopt,
+       L"bring the inventory in FILE (CSV) up to date with this run; with no names, look up the "
+       L"computers it holds",
+       FileName(L"--inventory", &CompanionOptions::inventory)},
+      {L"--max-age", L"DAYS", CountRange{1, kMaxAgeDaysLimit, std::nullopt},
+       L"with --inventory, leave out the computers whose serial number it read within DAYS days",
+       Number(&CompanionOptions::max_age_days)},
   };
   return table;
 }
@@ -178,7 +185,8 @@ class ArgumentWalk {
 
   CompanionOptions Options() {
     while (next_ < arguments_.size()) TakeArgument(arguments_[next_++]);
-    if (options_.sources.empty()) Fail(L"no computer names given");
+    if (options_.sources.empty() && !options_.inventory) Fail(L"no computer names given");
+    if (options_.max_age_days && !options_.inventory) Fail(L"--max-age needs --inventory FILE");
     RefuseWhatCannotApply();
     return std::move(options_);
   }

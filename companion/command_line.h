@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "directory_source.h"
+#include "inventory_update.h"
 #include "lookup_rows.h"
 #include "name_sources.h"
 #include "protocol_choice.h"
@@ -39,6 +40,10 @@ struct CompanionOptions {
   ProtocolChoice protocol = ProtocolChoice::kAuto;
   // Write the names a run would look up, one a line, and look nothing up.
   bool names_only = false;
+  // The inventory each run brings up to date; with it, the sources may be left out.
+  std::optional<std::wstring> inventory;
+  // Leave out the computers whose serial the inventory read within this many days.
+  std::optional<int> max_age_days;
   // Asked for help: nothing else was checked, and `sources` is empty.
   bool show_usage = false;
 };

@@ -131,6 +131,12 @@ TEST(CommandLine, AppliesDefaultsAndReadsValuesGivenEitherWay) {
   EXPECT_EQ(more.format, OutputFormat::kJsonLines);
   EXPECT_TRUE(more.csv_raw);
   EXPECT_EQ(more.retry_list, L"again.txt");
+
+  // An inventory is a run's computers where no source is given.
+  const auto kept =
+      std::get<CompanionOptions>(ParseCommandLine({L"--inventory", L"inv.csv", L"--max-age=3650"}));
+  EXPECT_EQ(kept.inventory, L"inv.csv");
+  EXPECT_EQ(kept.max_age_days, 3650);
 }
 
 TEST(CommandLine, PutsEachDirectorySourcesNamesSortedInItsPlaceWithTheLastFilterOptions) {
@@ -234,6 +240,10 @@ TEST(UsageErrors, EachSaysInOneLineWhatIsWrongAndWithWhichOptionOrFile) {
        L"--format cannot apply with --names-only, which looks nothing up"},
       {{L"--active-days=3651", L"pc"},
        L"--active-days needs a whole number from 14 to 3650, not \"3651\""},
+      {{L"--max-age", L"7", L"pc"}, L"--max-age needs --inventory FILE"},
+      {{L"--inventory=inv.csv", L"--max-age=0"},
+       L"--max-age needs a whole number from 1 to 3650, not \"0\""},
+      {{L"--inventory="}, L"--inventory needs a file name"},
       {{L"LDAP://dc1/RootDSE"},
        L"\"LDAP://dc1/RootDSE\" is not a directory path: LDAP://DN, LDAP://SERVER/DN, "
        L"LDAP://SERVER or LDAP://"},
@@ -276,7 +286,8 @@ TEST(Usage, NamesTheProgramEveryOptionAndTheDefaults) {
   for (const wchar_t* phrase :
        {L"quillmark", L"@FILE", L"--parallel N", L"default 32", L"--timeout S", L"default 30",
         L"--format F", L"jsonl", L"--csv-raw", L"--retry-list F", L"--quiet", L"/?", L"3 when",
-        L"LDAP://SERVER/DN", L"--include-disabled", L"--active-days N", L"--names-only"}) {
+        L"LDAP://SERVER/DN", L"--include-disabled", L"--active-days N", L"--names-only",
+        L"--inventory FILE", L"--max-age DAYS"}) {
     EXPECT_NE(UsageText().find(phrase), std::wstring::npos) << testing::PrintToString(phrase);
   }
 }

@@ -16,6 +16,9 @@
 #include "computer_names.h"
 #include "console_io.h"
 #include "fleet_lookup.h"
+#include "inventory_file.h"
+#include "inventory_text.h"
+#include "inventory_update.h"
 #include "list_files.h"
 #include "lookup_rows.h"
 #include "name_gathering.h"
@@ -103,8 +106,26 @@ void ReportSummary(const RunSummary& summary) {
   WriteText(GetStdHandle(STD_ERROR_HANDLE), text);
 }
 
+// Lines on standard error after the summary, the first after the program's name.
+void ReportLines(const std::vector<std::wstring>& lines) {
+  std::wstring text = L"quillmark: ";
+  for (const std::wstring& line : lines) text += line;
+  WriteText(GetStdHandle(STD_ERROR_HANDLE), text);
+}
+
+UtcSeconds UtcNow() { return UtcSecondsOf(std::chrono::system_clock::now()); }
+
+// The inventory a run brings up to date (--inventory): its file, as read and locked, its table,
+// and what the run does to it.
+struct RunInventory {
+  InventoryFile& file;
+  Inventory& table;
+  InventoryUpdate& update;
+};
+
 // Takes the computers into the plan, so that a long list is not held twice.
-std::uint32_t Run(const CompanionOptions& options, ComputerNames computers_given) {
+std::uint32_t Run(const CompanionOptions& options, ComputerNames computers_given,
+                  RunInventory* inventory) {
   const HANDLE errors = GetStdHandle(STD_ERROR_HANDLE);
   const bool show_progress = !options.quiet && IsConsole(errors);
   ProgressLine progress_line(errors);
@@ -134,7 +155,8 @@ std::uint32_t Run(const CompanionOptions& options, ComputerNames computers_given
       },
       [](std::int32_t code) { return FailureFromHresult(code).description(); });
   const RowsReceiver receive = [&](std::size_t index, const ComputerRows& rows) {
-    // Formatted first: a memory failure then leaves the computer to be handed on again.
+    // Merged and formatted first: a memory failure then leaves the computer to be handed on again.
+    if (inventory) inventory->update.Merge(index, rows, UtcNow());
     const std::wstring text = formatter.Rows(rows);
     const bool answered = ExitCodeFor({std::wstring(computers[index])}, rows) == kExitAllAnswered;
     summary.Add(rows);
@@ -159,10 +181,16 @@ std::uint32_t Run(const CompanionOptions& options, ComputerNames computers_given
   output.Finish();
 
   const std::optional<PlatformFailure> retry_failure = WriteRetryList(options, computers, tally);
+  // With every computer that ended, also after a stop.
+  const std::optional<std::wstring> inventory_failure =
+      inventory ? inventory->file.Replace(InventoryText(inventory->table)) : std::nullopt;
 
   ReportTrouble(outcome, output.failure(), retry_failure);
+  if (inventory_failure) ReportLine(*inventory_failure);
   if (!options.quiet) ReportSummary(summary);
-  if (output.failure() || retry_failure) return kExitOutputFailed;
+  if (!options.quiet && inventory)
+    ReportLines(inventory->update.Lines(*options.inventory, UtcNow()));
+  if (output.failure() || retry_failure || inventory_failure) return kExitOutputFailed;
   if (outcome.interrupted) return kExitInterrupted;
   const bool complete = tally.written == computers.size() && !outcome.out_of_memory;
   return complete && tally.all_answered ? kExitAllAnswered : kExitSomeUnanswered;
@@ -227,20 +255,50 @@ std::uint32_t Main(int argc, wchar_t** argv) {
       return kExitUsage;
     }
   }
-  CompanionLists lists(GetStdHandle(STD_ERROR_HANDLE));
-  auto gathered = GatherNames(options.sources, {options.directory_filter, options.quiet}, lists);
-  if (const auto* problem = std::get_if<SourceProblem>(&gathered)) {
-    if (problem->usage) return ReportUsageError(problem->message);
-    ReportLine(problem->message);
-    return kExitUsage;
+  // The inventory is read and checked before any source is.
+  std::optional<InventoryFile> inventory_file;
+  Inventory inventory;
+  if (options.inventory) {
+    inventory_file.emplace(*options.inventory);
+    const InventoryBytes read =
+        options.names_only ? inventory_file->Read() : inventory_file->OpenForRun();
+    if (!read.bytes) {
+      ReportLine(read.problem);
+      return kExitUsage;
+    }
+    auto table = ReadInventory(*read.bytes);
+    if (const auto* problem = std::get_if<InventoryProblem>(&table)) {
+      ReportLine(InventoryProblemText(*options.inventory, *problem));
+      return kExitUsage;
+    }
+    inventory = std::move(std::get<Inventory>(table));
   }
-  GatheredNames& read = std::get<GatheredNames>(gathered);
-  for (const std::wstring& notice : read.notices) ReportLine(notice);
-  ComputerNames& computers = read.names;
-  // Directory sources that gave nothing, with nothing else given: said above, and no clean run.
-  if (computers.empty()) return kExitSomeUnanswered;
-  if (options.names_only) return WriteNames(computers);
-  return Run(options, std::move(computers));
+  ComputerNames computers;
+  if (!options.sources.empty()) {
+    CompanionLists lists(GetStdHandle(STD_ERROR_HANDLE));
+    auto gathered = GatherNames(options.sources, {options.directory_filter, options.quiet}, lists);
+    if (const auto* problem = std::get_if<SourceProblem>(&gathered)) {
+      if (problem->usage) return ReportUsageError(problem->message);
+      ReportLine(problem->message);
+      return kExitUsage;
+    }
+    GatheredNames& read = std::get<GatheredNames>(gathered);
+    for (const std::wstring& notice : read.notices) ReportLine(notice);
+    computers = std::move(read.names);
+    // Directory sources that gave nothing, with nothing else given: said above, and no clean run.
+    if (computers.empty() && !inventory_file) return kExitSomeUnanswered;
+  }
+  if (!inventory_file) {
+    if (options.names_only) return WriteNames(computers);
+    return Run(options, std::move(computers), nullptr);
+  }
+  // The asked facts (--with) join here.
+  InventoryUpdate update(inventory, options.sources.empty() ? nullptr : &computers,
+                         options.max_age_days, AskedFacts{}, UtcNow());
+  computers = ComputerNames();  // the update holds the run's own list
+  if (options.names_only) return WriteNames(update.computers());
+  RunInventory run_inventory{*inventory_file, inventory, update};
+  return Run(options, update.TakeComputers(), &run_inventory);
 }
 
 }  // namespace

@@ -9,6 +9,7 @@ packages=(
   g++-mingw-w64-x86-64 mingw-w64-x86-64-dev binutils-mingw-w64-x86-64
   wine wine32:i386 wine64 fonts-wine xvfb x11-utils imagemagick python3 clang-format nftables hyperfine
   samba-ad-dc samba-ad-provision ldb-tools slapd ldap-utils
+  gnumeric
 )
 
 missing=()

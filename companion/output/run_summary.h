@@ -1,4 +1,4 @@
-// The few lines a run ends with on standard error: how many computers gave a serial number, and
+// The few lines a run ends with on standard error: how many computers answered, and
 // why the others did not, grouped by failure code.
 #pragma once
 

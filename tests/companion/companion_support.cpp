@@ -199,6 +199,19 @@ CsvOutput ReadCompanionCsv(const std::string& bytes) {
   return output;
 }
 
+InventoryRows ReadInventoryFile(const std::wstring& path) {
+  const std::string bytes = standin::ReadWholeFile(path).value_or("");
+  const auto records =
+      csv_support::ReadCsv(bytes.rfind("\xEF\xBB\xBF", 0) == 0 ? bytes.substr(3) : "");
+  InventoryRows rows;
+  for (std::size_t index = 1; records && index < records->size(); ++index) {
+    for (std::size_t field = 0; field < (*records)[index].size(); ++field) {
+      rows[(*records)[index][0]][records->front().at(field)] = (*records)[index][field];
+    }
+  }
+  return rows;
+}
+
 std::string Printable(const std::wstring& text) { return standin::Quoted(text); }
 
 FileInScratch::FileInScratch(const standin::Scratch& scratch, const std::wstring& name,

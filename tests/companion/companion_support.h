@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -41,6 +42,11 @@ struct CsvOutput {
 // computer,serial,status,code,description,milliseconds,protocol, seven fields a row, valid UTF-8,
 // a whole number of milliseconds, and a protocol that is "dcom", "wsman" or empty.
 CsvOutput ReadCompanionCsv(const std::string& bytes);
+
+// An inventory file's rows by computer, each with its fields by column; empty when the file is
+// missing or not the companion's CSV (a byte-order mark, then RFC 4180 with CRLF ends).
+using InventoryRows = std::map<std::string, std::map<std::string, std::string>>;
+InventoryRows ReadInventoryFile(const std::wstring& path);
 
 // A text in a form that a test failure message can show.
 std::string Printable(const std::wstring& text);

@@ -98,9 +98,10 @@ TEST_P(Interrupts, EndTheRunWithTheInterruptCodeAndTheRowsOfTheComputersFinished
        standin::For(L"slow").Delay(kSlowDelayMs).Member(standin::Serial::Text(L"S")),
        standin::For(L"big").Member(standin::Serial::Text(kBigSerial))});
   const FileInScratch retry(scratch_, L"retry.txt", "");
-  std::vector<std::wstring> arguments = {L"--parallel", L"16",       L"--retry-list",
-                                         retry.path(),  L"--format", interruption.format,
-                                         L"big"};
+  const FileInScratch inventory(scratch_, L"inventory.csv", "");
+  std::vector<std::wstring> arguments = {
+      L"--parallel",       L"16",          L"--retry-list",  retry.path(), L"--format",
+      interruption.format, L"--inventory", inventory.path(), L"big"};
   std::vector<Row> expected = {{L"big", kBigSerial, L"ok", L"", L""}};
   for (int number = 1; number <= 8; ++number) {
     const std::wstring name = L"fast-" + std::to_wstring(number);
@@ -150,6 +151,11 @@ TEST_P(Interrupts, EndTheRunWithTheInterruptCodeAndTheRowsOfTheComputersFinished
   }
   // The computer the stop left unfinished is the one to look up again.
   EXPECT_EQ(standin::ReadWholeFile(retry.path()).value_or("?"), "slow\r\n");
+  // The inventory is whole, with every computer that ended; the one left unfinished never tried.
+  const InventoryRows kept = ReadInventoryFile(inventory.path());
+  ASSERT_EQ(kept.size(), expected.size() + 1);
+  for (const Row& row : expected) EXPECT_EQ(kept.at(Utf8(row[0])).at("serial"), Utf8(row[1]));
+  EXPECT_EQ(kept.at("slow").at("last_tried"), "");
 }
 
 INSTANTIATE_TEST_SUITE_P(
