@@ -117,6 +117,11 @@ TEST(CommandLine, AppliesDefaultsAndReadsValuesGivenEitherWay) {
                                L"--retry-list=again.txt", L"--names-only", L"pc"},
                               lists);
   EXPECT_TRUE(more.names_only);
+  EXPECT_EQ(defaults.with, AskedFacts{});
+  const AskedFacts two = {false, true, false, false, false, true, false};
+  EXPECT_EQ(OptionsOf({L"--with", L" BIOS_date , model", L"pc"}, lists).with, two);
+  const AskedFacts every = {true, true, true, true, true, true, true};
+  EXPECT_EQ(OptionsOf({L"--with=uuid", L"--with=all", L"pc"}, lists).with, every);
   EXPECT_EQ(more.format, OutputFormat::kJsonLines);
   EXPECT_TRUE(more.csv_raw);
   EXPECT_EQ(more.retry_list, L"again.txt");
@@ -177,6 +182,10 @@ TEST(CommandLine, HelpWinsWithoutReadingAnyListAndStandardInputIsReadOnce) {
   EXPECT_EQ(lists.reads, 1);
 }
 
+const std::wstring kFacts =
+    L"maker, model, uuid, asset_tag, bios_version, bios_date, bios_maker or all, comma-separated, "
+    L"not ";
+
 TEST(UsageErrors, EachSaysInOneLineWhatIsWrongAndWithWhichOptionOrFile) {
   const std::pair<std::vector<std::wstring>, std::wstring> cases[] = {
       {{}, L"no computer names given"},
@@ -210,6 +219,12 @@ TEST(UsageErrors, EachSaysInOneLineWhatIsWrongAndWithWhichOptionOrFile) {
       {{L"LDAP://dc1/RootDSE"},
        L"\"LDAP://dc1/RootDSE\" is not a directory path: LDAP://DN, LDAP://SERVER/DN, "
        L"LDAP://SERVER or LDAP://"},
+      {{L"--with", L"maker,serial", L"pc"}, L"--with takes " + kFacts + L"\"serial\""},
+      {{L"--with=", L"pc"}, L"--with takes " + kFacts + L"\"\""},
+      {{L"--with", L"uuid,,model", L"pc"}, L"--with takes " + kFacts + L"\"\""},
+      {{L"--with", L"model, Model", L"pc"}, L"--with names \"model\" twice"},
+      {{L"--with", L"all,uuid", L"pc"},
+       L"--with all names every fact: give it alone, not in \"all,uuid\""},
   };
   for (const auto& [arguments, message] : cases) {
     FakeLists lists;
@@ -223,7 +238,8 @@ TEST(Usage, NamesTheProgramEveryOptionAndTheDefaults) {
   for (const wchar_t* phrase :
        {L"quillmark", L"@FILE", L"--parallel N", L"default 32", L"--timeout S", L"default 30",
         L"--format F", L"jsonl", L"--csv-raw", L"--retry-list F", L"--quiet", L"/?", L"3 when",
-        L"LDAP://SERVER/DN", L"--include-disabled", L"--active-days N", L"--names-only"}) {
+        L"LDAP://SERVER/DN", L"--include-disabled", L"--active-days N", L"--names-only",
+        L"--with LIST", L"bios_maker"}) {
     EXPECT_NE(UsageText().find(phrase), std::wstring::npos) << testing::PrintToString(phrase);
   }
 }

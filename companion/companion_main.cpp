@@ -108,7 +108,7 @@ std::uint32_t Run(const CompanionOptions& options, ComputerNames computers_given
 
   const FleetPlan plan{std::move(computers_given), options.parallel,
                        std::chrono::seconds(options.timeout_seconds), options.protocol,
-                       std::chrono::milliseconds(options.reach_timeout_ms)};
+                       std::chrono::milliseconds(options.reach_timeout_ms), options.with};
   const ComputerNames& computers = plan.computers;
   const HANDLE output_handle = GetStdHandle(STD_OUTPUT_HANDLE);
   const OutputStyle style = StyleFor(options, computers, IsConsole(output_handle));

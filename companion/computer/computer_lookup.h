@@ -6,6 +6,7 @@
 
 #include "lookup_row.h"
 #include "lookup_deadline.h"
+#include "serial_facts.h"
 #include "protocol_choice.h"
 
 namespace quillmark::companion {
@@ -17,6 +18,8 @@ struct LookupSettings {
   std::chrono::milliseconds reach_timeout{0};
   // When the computer's lookup is given up: the check and a WS-Management session end by then.
   std::chrono::steady_clock::time_point deadline = std::chrono::steady_clock::time_point::max();
+  // The facts read beside each serial, over the same connection.
+  AskedFacts with = {};
 };
 
 // The rows of one computer, looked up on the calling thread, which must be in a COM apartment:

@@ -121,7 +121,7 @@ class Coordinator {
     job->computer = std::wstring(plan_.computers[next_]);
     LookupJob* const started = job.get();
     const TimePoint ends = clock_.Now() + plan_.timeout;
-    job->settings = {plan_.protocol, plan_.reach_timeout, ends};
+    job->settings = {plan_.protocol, plan_.reach_timeout, ends, plan_.with};
     // Booked first, so that nothing can fail between the thread's start and its booking.
     const auto deadline = deadlines_.emplace(ends, next_);
     std::unordered_map<std::size_t, Running>::iterator booked;
