@@ -29,7 +29,7 @@ FOOTPRINT_MIB = 100
 # The sections that other scripts add to the fleet report, each between its two markers.
 SECTIONS = {"reach": ("<!-- reachability check: made by bench/reach.sh -->", "<!-- end of reachability check -->"),
             "directory": ("<!-- directory: made by bench/directory.sh -->", "<!-- end of directory -->")}
-HEADER = ["\ufeffcomputer", "serial", "status", "code", "description", "milliseconds", "protocol"]
+HEADER = ["\ufeffcomputer", "serial", "status", "code", "description", "milliseconds", "protocol", "serial_note"]
 
 
 def median(values):
@@ -361,8 +361,8 @@ def reach_report(figures_path, work, report):
     silent = len(names) - answering
     # Every run's rows as scripted: each answering name ok with its serial over DCOM, each silent one
     # unreachable with the silence code and no protocol, exit code 1 (0 for the off runs).
-    ok_row = re.compile(r"^host-\d+\.reach\.test,SN-reach,ok,,,\d+,dcom$", re.M)
-    silent_row = re.compile(r"^silent-\d+\.reach\.test,,unreachable,0x8007274C,.*,\d+,$", re.M)
+    ok_row = re.compile(r"^host-\d+\.reach\.test,SN-reach,ok,,,\d+,dcom,$", re.M)
+    silent_row = re.compile(r"^silent-\d+\.reach\.test,,unreachable,0x8007274C,.*,\d+,,$", re.M)
     checked = "yes"
     for key, wanted_exit, wanted_silent in (("on", 1, silent), ("off", 0, 0)):
         outputs = sorted(glob.glob(os.path.join(work, "out", f"{key}-*")))

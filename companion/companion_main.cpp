@@ -21,6 +21,7 @@
 #include "platform_failure.h"
 #include "run_outcome.h"
 #include "run_summary.h"
+#include "serial_summary.h"
 #include "stop_requests.h"
 #include "text_encoding.h"
 #include "visible_text.h"
@@ -47,9 +48,10 @@ OutputStyle StyleFor(const CompanionOptions& options, const ComputerNames& compu
   OutputStyle style;
   style.format = options.format.value_or(console ? OutputFormat::kTable : OutputFormat::kCsv);
   style.csv_raw = options.csv_raw;
+  style.with = options.with;
   if (style.format == OutputFormat::kTable) {
     const auto timeout_ms = static_cast<std::uint64_t>(options.timeout_seconds) * 1000;
-    style.table_widths = TableWidthsUpFront(computers, timeout_ms);
+    style.table_widths = TableWidthsUpFront(computers, timeout_ms, options.with);
   }
   return style;
 }
@@ -87,9 +89,11 @@ void ReportTrouble(const FleetOutcome& outcome, const std::optional<PlatformFail
   if (retry_list) ReportLine(L"the retry list could not be written: " + FailureText(*retry_list));
 }
 
-// How the run went, by cause; standard error only, never the output.
-void ReportSummary(const RunSummary& summary) {
-  const std::vector<std::wstring> lines = summary.Lines();
+// How the run went, by cause, then what its serials said; standard error only, never the output.
+void ReportSummary(const RunSummary& summary, const SerialSummary& serials) {
+  std::vector<std::wstring> lines = summary.Lines();
+  const std::vector<std::wstring> serial_lines = serials.Lines();
+  lines.insert(lines.end(), serial_lines.begin(), serial_lines.end());
   std::wstring text = L"quillmark: ";
   for (const std::wstring& line : lines) text += line;
   WriteText(GetStdHandle(STD_ERROR_HANDLE), text);
@@ -106,9 +110,12 @@ std::uint32_t Run(const CompanionOptions& options, ComputerNames computers_given
 
   const std::shared_ptr<EndedLookups> fleet = ListenForStops();
 
-  const FleetPlan plan{std::move(computers_given), options.parallel,
-                       std::chrono::seconds(options.timeout_seconds), options.protocol,
-                       std::chrono::milliseconds(options.reach_timeout_ms), options.with};
+  const FleetPlan plan{std::move(computers_given),
+                       options.parallel,
+                       std::chrono::seconds(options.timeout_seconds),
+                       options.protocol,
+                       std::chrono::milliseconds(options.reach_timeout_ms),
+                       options.with};
   const ComputerNames& computers = plan.computers;
   const HANDLE output_handle = GetStdHandle(STD_OUTPUT_HANDLE);
   const OutputStyle style = StyleFor(options, computers, IsConsole(output_handle));
@@ -117,11 +124,13 @@ std::uint32_t Run(const CompanionOptions& options, ComputerNames computers_given
   RunTally tally;
   tally.retry.assign(computers.size(), true);
   RunSummary summary(computers.size());
+  SerialSummary serials(computers);
   const RowsReceiver receive = [&](std::size_t index, const ComputerRows& rows) {
     // Formatted first: a memory failure then leaves the computer to be handed on again.
     const std::wstring text = formatter.Rows(rows);
     const bool answered = ExitCodeFor({std::wstring(computers[index])}, rows) == kExitAllAnswered;
     summary.Add(rows);
+    serials.Add(index, rows);
     ++tally.written;
     tally.retry[index] = NeedsRetry(rows);
     tally.all_answered = tally.all_answered && answered;
@@ -145,7 +154,7 @@ std::uint32_t Run(const CompanionOptions& options, ComputerNames computers_given
   const std::optional<PlatformFailure> retry_failure = WriteRetryList(options, computers, tally);
 
   ReportTrouble(outcome, output.failure(), retry_failure);
-  if (!options.quiet) ReportSummary(summary);
+  if (!options.quiet) ReportSummary(summary, serials);
   if (output.failure() || retry_failure) return kExitOutputFailed;
   if (outcome.interrupted) return kExitInterrupted;
   const bool complete = tally.written == computers.size() && !outcome.out_of_memory;
