@@ -13,6 +13,9 @@
 namespace quillmark::companion {
 namespace {
 
+// A shared serial is shown whole up to this length: a virtual machine's runs to 54.
+constexpr std::size_t kSharedSerialCap = 64;
+
 // The count right-aligned in the summary's first column.
 std::wstring CountColumn(std::size_t count) {
   const std::wstring digits = std::to_wstring(count);
@@ -101,7 +104,7 @@ std::vector<std::wstring> SerialSummary::Lines() const {
       continue;
     }
     std::wstring line = CountColumn(serial.computers) + L"share the serial number \"" +
-                        Shown(serial.shown, kSerialCap) + L"\":";
+                        Shown(serial.shown, kSharedSerialCap) + L"\":";
     const std::size_t named = std::min(serial.computers, kSharedNamesShown);
     for (std::size_t at = 0; at < named; ++at) {
       line += (at == 0 ? L" " : L", ") +
