@@ -118,10 +118,10 @@ TEST(CommandLine, AppliesDefaultsAndReadsValuesGivenEitherWay) {
                               lists);
   EXPECT_TRUE(more.names_only);
   EXPECT_EQ(defaults.with, AskedFacts{});
-  const AskedFacts two = {false, true, false, false, false, true, false};
-  EXPECT_EQ(OptionsOf({L"--with", L" BIOS_date , model", L"pc"}, lists).with, two);
-  const AskedFacts every = {true, true, true, true, true, true, true};
-  EXPECT_EQ(OptionsOf({L"--with=uuid", L"--with=all", L"pc"}, lists).with, every);
+  EXPECT_EQ(OptionsOf({L"--with", L" BIOS_date , model", L"pc"}, lists).with,
+            (AskedFacts{false, true, false, false, false, true, false}));
+  EXPECT_EQ(OptionsOf({L"--with=uuid", L"--with=all", L"pc"}, lists).with,
+            (AskedFacts{true, true, true, true, true, true, true}));
   EXPECT_EQ(more.format, OutputFormat::kJsonLines);
   EXPECT_TRUE(more.csv_raw);
   EXPECT_EQ(more.retry_list, L"again.txt");

@@ -8,91 +8,71 @@
 namespace quillmark::companion {
 namespace {
 
-constexpr std::int32_t kInvalidClass = static_cast<std::int32_t>(0x80041010);
-constexpr std::int32_t kTypeMismatch = static_cast<std::int32_t>(0x80020005);
+// A computer: its serials (an "ok" row each, a failed row if none) and its rows' fact failures.
+using Computer = std::tuple<std::wstring, std::vector<std::wstring>, std::vector<FactFailure>>;
 
-struct Computer {
-  std::wstring name;
-  std::vector<std::wstring> serials;       // an "ok" row each; none: a failed row
-  std::vector<FactFailure> failures = {};  // on each of its rows
-};
-
-std::vector<std::wstring> SummaryOf(const std::vector<Computer>& given) {
-  ComputerNames names;
-  for (const Computer& computer : given) names.Add(computer.name);
-  SerialSummary summary(names);
-  for (std::size_t index = 0; index < given.size(); ++index) {
-    ComputerRows rows;
-    for (const std::wstring& serial : given[index].serials) {
-      rows.push_back({given[index].name, serial, RowStatus::kOk, std::nullopt, L""});
-    }
-    if (rows.empty()) rows.push_back({given[index].name, L"", RowStatus::kFailed, 5, L"No."});
-    for (LookupRow& row : rows) row.fact_failures = given[index].failures;
-    summary.Add(index, rows);
-  }
-  return summary.Lines();
-}
-
-// Twelve serials, each given by two computers, and one computer of a VMware serial more.
-std::vector<Computer> ManyShared() {
+std::vector<Computer> Numbered(int count, std::wstring prefix, std::vector<std::wstring> serials) {
   std::vector<Computer> computers;
-  for (int number = 0; number < 24; ++number) {
-    computers.push_back({L"pc" + std::to_wstring(number), {L"S" + std::to_wstring(number / 2)}});
-  }
+  for (int n = 0; n < count; ++n) computers.push_back({prefix + std::to_wstring(n), serials, {}});
   return computers;
 }
 
 TEST(SerialSummary, GroupsSharedSerialsMostSharedFirstAndCountsWhatTellsNoComputerApart) {
-  const FactFailure enclosure{Fact::kAssetTag, kInvalidClass};
+  const FactFailure no_class{Fact::kAssetTag, static_cast<std::int32_t>(0x80041010)};
+  const FactFailure no_date{Fact::kBiosDate, static_cast<std::int32_t>(0x80020005)};
+  std::vector<Computer> many;  // twelve serials given by two computers each
+  for (int n = 0; n < 24; ++n)
+    many.push_back({L"pc" + std::to_wstring(n), {L"S" + std::to_wstring(n / 2)}, {}});
   const struct {
     const char* promise;
     std::vector<Computer> computers;
     std::vector<std::wstring> starts;  // how each line starts
   } cases[] = {
-      {"nothing to tell", {{L"pc1", {L"SN-A"}}, {L"pc2", {L"SN-B"}}, {L"pc3", {}}}, {}},
-      {"case and blanks at the ends fold; placeholders are counted, never shared",
-       {{L"pc1", {L"ABC"}}, {L"pc2", {L" abc "}}, {L"pc3", {L"0"}}, {L"pc4", {L"0"}}},
-       {L"      2  gave a placeholder", L"      2  share the serial number \"ABC\": pc1, pc2\r\n"}},
-      {"the most shared first, ties as first met; two instances of one computer count once",
-       {{L"pc1", {L"SN-A", L"SN-A"}},
-        {L"pc2", {L"SN-B"}},
-        {L"pc3", {L"SN-A"}},
-        {L"pc4", {L"SN-B"}},
-        {L"pc5", {L"SN-C"}},
-        {L"pc6", {L"SN-C"}},
-        {L"pc7", {L"SN-C"}}},
-       {L"      3  share the serial number \"SN-C\": pc5, pc6, pc7\r\n",
-        L"      2  share the serial number \"SN-A\": pc1, pc3\r\n",
-        L"      2  share the serial number \"SN-B\": pc2, pc4\r\n"}},
+      {"nothing to tell", {{L"a", {L"SN-A"}, {}}, {L"b", {L"SN-B"}, {}}, {L"c", {}, {}}}, {}},
+      {"case and blanks at the ends fold, and two instances of one computer count once; "
+       "placeholders are counted, never shared; the most shared first, ties as first met",
+       {{L"a", {L"SN-A", L" sn-a "}, {}},
+        {L"b", {L"0"}, {}},
+        {L"c", {L"SN-B"}, {}},
+        {L"d", {L"0"}, {}},
+        {L"e", {L"SN-B"}, {}},
+        {L"f", {L"SN-A"}, {}},
+        {L"g", {L"SN-B"}, {}}},
+       {L"      2  gave a placeholder", L"      3  share the serial number \"SN-B\": c, e, g\r\n",
+        L"      2  share the serial number \"SN-A\": a, f\r\n"}},
       {"a cloned virtual machine: five names at most, the rest counted, names made visible",
-       {{L"vm1", {L"VMware-56 4d"}},
-        {L"vm\x1b[2", {L"vmware-56 4D"}},
-        {L"vm3", {L"VMware-56 4d"}},
-        {L"vm4", {L"VMware-56 4d"}},
-        {L"vm5", {L"VMware-56 4d"}},
-        {L"vm6", {L"VMware-56 4d"}},
-        {L"vm7", {L"VMware-56 4d"}}},
+       Numbered(7, L"vm\x1b", {L"VMware-56 4d"}),
        {L"      7  gave a virtual machine's",
-        L"      7  share the serial number \"VMware-56 4d\": vm1, vm\\u001b[2, vm3, vm4, vm5 and 2 "
-        L"more\r\n"}},
+        L"      7  share the serial number \"VMware-56 4d\": vm\\u001b0, vm\\u001b1, vm\\u001b2, "
+        L"vm\\u001b3, vm\\u001b4 and 2 more\r\n"}},
       {"ten serials at most, the rest on one line",
-       ManyShared(),
-       {L"      2  share the serial number \"S0\": pc0, pc1\r\n", L"      2  share",
-        L"      2  share", L"      2  share", L"      2  share", L"      2  share",
-        L"      2  share", L"      2  share", L"      2  share",
+       many,
+       {L"      2  share the serial number \"S0\": pc0, pc1\r\n", L"      2", L"      2",
+        L"      2", L"      2", L"      2", L"      2", L"      2", L"      2",
         L"      2  share the serial number \"S9\"", L"      4  share 2 other serial numbers\r\n"}},
-      {"unread facts by fact and code, a computer once each, the most frequent first",
-       {{L"pc1", {L"SN-A", L"SN-B"}, {{Fact::kBiosDate, kTypeMismatch}}},
-        {L"pc2", {L"SN-C"}, {enclosure}},
-        {L"pc3", {}, {enclosure, {Fact::kAssetTag, kTypeMismatch}}}},
+      {"unread facts by fact and code, each computer once, the most frequent first",
+       {{L"a", {L"SN-A", L"SN-B"}, {no_date}},
+        {L"b", {L"SN-C"}, {no_class}},
+        {L"c", {}, {no_class}}},
        {L"      2  asset_tag not read: 0x80041010  Invalid class.\r\n",
-        L"      1  bios_date not read: 0x80020005  Type mismatch.\r\n",
-        L"      1  asset_tag not read: 0x80020005"}},
+        L"      1  bios_date not read: 0x80020005  Type mismatch.\r\n"}},
   };
   for (const auto& test : cases) {
+    ComputerNames names;
+    for (const auto& [name, serials, failures] : test.computers) names.Add(name);
+    SerialSummary summary(names);
+    for (std::size_t index = 0; index < test.computers.size(); ++index) {
+      const auto& [name, serials, failures] = test.computers[index];
+      ComputerRows rows;
+      for (const std::wstring& serial : serials)
+        rows.push_back({name, serial, RowStatus::kOk, {}, L""});
+      if (rows.empty()) rows.push_back({name, L"", RowStatus::kFailed, 5, L"No."});
+      for (LookupRow& row : rows) row.fact_failures = failures;
+      summary.Add(index, rows);
+    }
     std::vector<::testing::Matcher<std::wstring>> lines;
     for (const std::wstring& start : test.starts) lines.push_back(::testing::StartsWith(start));
-    EXPECT_THAT(SummaryOf(test.computers), ::testing::ElementsAreArray(lines)) << test.promise;
+    EXPECT_THAT(summary.Lines(), ::testing::ElementsAreArray(lines)) << test.promise;
   }
 }
 

@@ -8,53 +8,48 @@ namespace quillmark::companion {
 namespace {
 
 TEST(SerialNote, NamesFillersAndVirtualShapesAndLeavesRealSerialsAlone) {
-  const struct {
-    const wchar_t* serial;
-    SerialNote note;
-  } cases[] = {
-      {L"To Be Filled By O.E.M.", SerialNote::kPlaceholder},
-      {L"  default STRING\t", SerialNote::kPlaceholder},  // case and blanks at the ends ignored
-      {L"System Serial Number", SerialNote::kPlaceholder},
-      {L"not specified", SerialNote::kPlaceholder},
-      {L"123456789", SerialNote::kPlaceholder},
-      {L"0123456789", SerialNote::kPlaceholder},
-      {L"1234567890", SerialNote::kPlaceholder},
-      {L"N/A", SerialNote::kPlaceholder},
-      {L"Chassis Serial Number", SerialNote::kPlaceholder},
-      {L"OEM", SerialNote::kPlaceholder},
-      {L"", SerialNote::kPlaceholder},
-      {L"   ", SerialNote::kPlaceholder},
-      {L"0", SerialNote::kPlaceholder},
-      {L"0000000000", SerialNote::kPlaceholder},
-      {L"xXxxXxx", SerialNote::kPlaceholder},
-      {L"FFFFFFFF", SerialNote::kPlaceholder},
-      {L"VMware-56 4d 1e 2b 6f 3a 7c 8d-9e 0f 1a 2b 3c 4d 5e 6f", SerialNote::kVirtual},
-      {L" vmware-42 1A ", SerialNote::kVirtual},
-      {L"1234-5678-9012-3456-7890-1234-56", SerialNote::kVirtual},
-      {L"Parallels-EB 6F 5B 3A", SerialNote::kVirtual},
+  const std::pair<SerialNote, std::vector<const wchar_t*>> cases[] = {
+      {SerialNote::kPlaceholder,
+       {L"To Be Filled By O.E.M.",
+        L"  default STRING\t",
+        L"System Serial Number",
+        L"not specified",
+        L"Not Available",
+        L"Not Applicable",
+        L"None",
+        L"N/A",
+        L"INVALID",
+        L"Default",
+        L"OEM",
+        L"Chassis Serial Number",
+        L"System Serial",
+        L"123456789",
+        L"0123456789",
+        L"1234567890",
+        L"",
+        L"   ",
+        L"0",
+        L"0000000000",
+        L"1111111",
+        L"xXxxXxx",
+        L"NNNNNNN",
+        L"FFFFFFFF"}},
+      {SerialNote::kVirtual,
+       {L"VMware-56 4d 1e 2b 6f 3a 7c 8d-9e 0f 1a 2b 3c 4d 5e 6f", L" vmware-42 1A ",
+        L"1234-5678-9012-3456-7890-1234-56", L"Parallels-EB 6F 5B 3A"}},
       // Near misses: real serials.
-      {L"SN0000001", SerialNote::kNone},
-      {L"12345678A", SerialNote::kNone},
-      {L"VMware", SerialNote::kNone},
-      {L"VMware-", SerialNote::kNone},
-      {L"VMware-56 4g", SerialNote::kNone},
-      {L"VMware-56  4d", SerialNote::kNone},
-      {L"1234-5678-9012-3456-7890-1234-567", SerialNote::kNone},
-      {L"Parallels-", SerialNote::kNone},
-      {L"Not Specified 2", SerialNote::kNone},
-      {L"0 0", SerialNote::kNone},
-      {L"5CG7341XYZ", SerialNote::kNone},
+      {SerialNote::kNone,
+       {L"SN0000001", L"12345678A", L"VMware", L"VMware-", L"VMware-56 4g", L"VMware-56  4d",
+        L"1234-5678-9012-3456-7890-1234-567", L"Parallels-", L"Not Specified 2", L"0 0"}},
   };
-  for (const auto& test : cases) {
-    EXPECT_EQ(SerialNoteOf(test.serial), test.note) << testing::PrintToString(test.serial);
+  for (const auto& [note, serials] : cases) {
+    for (const wchar_t* serial : serials) {
+      EXPECT_EQ(SerialNoteOf(serial), note) << testing::PrintToString(serial);
+    }
   }
-}
-
-TEST(SerialNote, OnlyARowWithASerialHasOne) {
+  // Only a row with a serial has a note.
   LookupRow row{L"pc", L"", RowStatus::kOk, std::nullopt, L""};
   EXPECT_STREQ(SerialNoteWord(SerialNoteOf(row)), L"placeholder");
-  row.status = RowStatus::kFailed;
-  EXPECT_STREQ(SerialNoteWord(SerialNoteOf(row)), L"");
   row.status = RowStatus::kNoInstance;
   EXPECT_STREQ(SerialNoteWord(SerialNoteOf(row)), L"");
 }
