@@ -8,42 +8,25 @@ namespace quillmark::companion {
 namespace {
 
 TEST(SerialNote, NamesFillersAndVirtualShapesAndLeavesRealSerialsAlone) {
-  const std::pair<SerialNote, std::vector<const wchar_t*>> cases[] = {
+  // Each note's serials, separated by "|".
+  const std::pair<SerialNote, std::wstring> cases[] = {
       {SerialNote::kPlaceholder,
-       {L"To Be Filled By O.E.M.",
-        L"  default STRING\t",
-        L"System Serial Number",
-        L"not specified",
-        L"Not Available",
-        L"Not Applicable",
-        L"None",
-        L"N/A",
-        L"INVALID",
-        L"Default",
-        L"OEM",
-        L"Chassis Serial Number",
-        L"System Serial",
-        L"123456789",
-        L"0123456789",
-        L"1234567890",
-        L"",
-        L"   ",
-        L"0",
-        L"0000000000",
-        L"1111111",
-        L"xXxxXxx",
-        L"NNNNNNN",
-        L"FFFFFFFF"}},
+       L"To Be Filled By O.E.M.|  default STRING\t|System Serial Number|not specified|Not "
+       L"Available|Not Applicable|None|N/A|INVALID|Default|OEM|Chassis Serial Number|System "
+       L"Serial|123456789|0123456789|1234567890||   "
+       L"|0|0000000000|1111111|xXxxXxx|NNNNNNN|FFFFFFFF"},
       {SerialNote::kVirtual,
-       {L"VMware-56 4d 1e 2b 6f 3a 7c 8d-9e 0f 1a 2b 3c 4d 5e 6f", L" vmware-42 1A ",
-        L"1234-5678-9012-3456-7890-1234-56", L"Parallels-EB 6F 5B 3A"}},
+       L"VMware-56 4d 1e 2b 6f 3a 7c 8d-9e 0f 1a 2b 3c 4d 5e 6f| vmware-42 1A "
+       L"|1234-5678-9012-3456-7890-1234-56|Parallels-EB 6F 5B 3A"},
       // Near misses: real serials.
       {SerialNote::kNone,
-       {L"SN0000001", L"12345678A", L"VMware", L"VMware-", L"VMware-56 4g", L"VMware-56  4d",
-        L"1234-5678-9012-3456-7890-1234-567", L"Parallels-", L"Not Specified 2", L"0 0"}},
+       L"SN0000001|12345678A|VMware|VMware-|VMware-56 4g|VMware-56  4d|"
+       L"1234-5678-9012-3456-7890-1234-567|Parallels-|Not Specified 2|0 0"},
   };
   for (const auto& [note, serials] : cases) {
-    for (const wchar_t* serial : serials) {
+    for (std::size_t start = 0, end = 0; end != std::wstring::npos; start = end + 1) {
+      end = serials.find(L'|', start);
+      const std::wstring serial = serials.substr(start, end - start);
       EXPECT_EQ(SerialNoteOf(serial), note) << testing::PrintToString(serial);
     }
   }
