@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The companion's fleet benchmark: times quillmark.exe over many names that the stand-in service
-# answers after scripted latencies, beside the ideal, beside itself at other parallelisms and
-# beside a sequential cscript peer, samples its private bytes, and writes bench/FLEET.md
+# answers after scripted latencies, beside the ideal, beside itself at other parallelisms, beside
+# itself reading every fact of --with over each transport, and beside a sequential cscript peer,
+# counts the connections the stand-in saw, samples its private bytes, and writes bench/FLEET.md
 # (FLEET-x64.md for the 64-bit build) through bench/report.py.
 # It runs in the stand-in's own throwaway prefix, in a session folder of its own under the
 # benchmark's build folder. The sizes can be made smaller for a trial: FLEET_ROUNDS (3) sets how
@@ -44,6 +45,15 @@ awk '{ print (NR % 20 == 0) ? "hang-" substr($0, 6) : $0 }' "$work/names.txt" >"
 { echo hang-first; cat "$work/fast.txt"; } >"$work/hangfirst.txt"
 
 line() { quillmark_line "$1" --reach-timeout 0 "${@:2}"; }
+# The same, with the stand-in recording each connection the run makes (a binding or a session, a
+# line each) to WORK/records/KEY.txt, across the rounds.
+#   recorded_line KEY NAMES [OPTION...]
+recorded_line() {
+  local record=$work/records/$1.txt
+  touch "$record"
+  printf "STANDIN_RECORD='%s' STANDIN_RECORD_ONLY=connections %s" "$(windows_path "$record")" \
+    "$(line "${@:2}")"
+}
 peer_line() { shell_line "$WINELOADER" cscript.exe //nologo "$(windows_path bench/fleet/peer.vbs)" "$(windows_path "$1")"; }
 # A list of names that the run KEY was given, for bench/report.py to check its outputs against.
 list() { figure list "$1" "$2"; }
@@ -81,6 +91,14 @@ for p in "${parallels[@]}"; do
 done
 runs+=(fast "$(line "$work/fast.txt")" peer "$(peer_line "$work/peer.txt")")
 runs+=(quillmark_peer "$(line "$work/peer.txt")" hang "$(line "$work/hang.txt" --timeout "$timeout_s")")
+# The serial alone against every fact beside it, over each transport, the connections counted.
+mkdir -p "$work/records"
+for protocol in dcom wsman; do
+  runs+=("facts_${protocol}_serial" "$(recorded_line "facts_${protocol}_serial" "$work/names.txt" --protocol "$protocol")")
+  runs+=("facts_${protocol}_all" "$(recorded_line "facts_${protocol}_all" "$work/names.txt" --protocol "$protocol" --with all)")
+  list "facts_${protocol}_serial" "$work/names.txt"
+  list "facts_${protocol}_all" "$work/names.txt"
+done
 list fast "$work/fast.txt"
 list peer "$work/peer.txt"
 list quillmark_peer "$work/peer.txt"

@@ -31,7 +31,9 @@ FOOTPRINT_MIB = 100
 SECTIONS = {"reach": ("<!-- reachability check: made by bench/reach.sh -->", "<!-- end of reachability check -->"),
             "directory": ("<!-- directory: made by bench/directory.sh -->", "<!-- end of directory -->"),
             "inventory": ("<!-- inventory: made by bench/inventory.sh -->", "<!-- end of inventory -->")}
-HEADER = ["\ufeffcomputer", "serial", "status", "code", "description", "milliseconds", "protocol"]
+HEADER = ["\ufeffcomputer", "serial", "status", "code", "description", "milliseconds", "protocol", "serial_note"]
+# The columns of --with all, between the protocol and the note.
+FACTS = ["maker", "model", "uuid", "asset_tag", "bios_version", "bios_date", "bios_maker"]
 
 
 def median(values):
@@ -190,11 +192,15 @@ def csv_rows(path):
 
 
 def as_scripted(out, names, serial, peer=False):
-    """Whether an output holds what the script says of each name, in their order: the CSV header,
-    then "ok" and the serial, or "timed out" for a hang-* name; the peer writes "name,serial"."""
+    """Whether an output holds what the script says of each name, in their order: the CSV header
+    (with every fact of --with all where the run asked for them), then "ok", the serial and every
+    fact given, or "timed out" for a hang-* name; the peer writes "name,serial"."""
     rows = csv_rows(out)
+    header = HEADER
     if not peer:
-        if not rows or rows[0] != HEADER:
+        if rows and rows[0] in (HEADER, HEADER[:-1] + FACTS + HEADER[-1:]):
+            header = rows[0]
+        else:
             return False
         rows = rows[1:]
 
@@ -202,8 +208,23 @@ def as_scripted(out, names, serial, peer=False):
         if peer:
             return row == [name, serial]
         status = "timed out" if name.startswith("hang-") else "ok"
-        return len(row) == len(HEADER) and row[0] == name and row[2] == status and (status != "ok" or row[1] == serial)
+        facts = row[len(HEADER) - 1:-1]
+        return (len(row) == len(header) and row[0] == name and row[2] == status
+                and (status != "ok" or (row[1] == serial and all(facts))))
     return len(rows) == len(names) and all(good(row, name) for row, name in zip(rows, names))
+
+
+def connections(record, names, rounds):
+    """Whether the stand-in's record of a run's connections (bindings and sessions) holds each name
+    once a round, and nothing else."""
+    seen = defaultdict(int)
+    for line in read_text(record).split("\n") if os.path.exists(record) else []:
+        match = re.match(r'^(?:bind|wsman-session) "([^"]*)"', line)
+        if match:
+            seen[match.group(1)] += 1
+        elif line:
+            return False
+    return set(seen) == set(names) and all(count == rounds for count in seen.values())
 
 
 def check_outputs(work, rows, runs, probes, serial):
@@ -290,6 +311,22 @@ def fleet_report(figures_path, work, report):
     scale_rows = [f"| {n} | {us[n]:.0f} | {peaks[f'scale-memory-n{n}']['mib']:.1f} | "
                   f"{peaks[f'scale-memory-n{n}']['stacks']} | {peaks[f'scale-memory-n{n}']['other_mib']:.1f} | "
                   f"{peaks[f'scale-memory-n{n}']['samples']} |" for n in sizes]
+    # --with all beside the serial alone, over each transport, and the connections the stand-in saw
+    # in every round: each name once a round.
+    fact_rows, fact_shares = [], []
+    fact_met = one_each = True
+    for protocol, label in (("dcom", "DCOM"), ("wsman", "WS-Management")):
+        alone, every = f"facts_{protocol}_serial", f"facts_{protocol}_all"
+        seen = [connections(os.path.join(work, "records", f"{key}.txt"), lines_of(rows["list"][key][-1]),
+                            len(t[key])) for key in (alone, every)]
+        share = med[every] / med[alone]
+        met = share <= 1.25 and all(seen)
+        fact_met, one_each = fact_met and met, one_each and all(seen)
+        fact_shares.append(f"{label} {share:.2f} ×")
+        fact_rows.append(
+            f"| {label} | {med[alone]:.2f} s ({low[alone]:.2f}) | {med[every]:.2f} s ({low[every]:.2f}) | "
+            f"{share:.2f} × | {'one per computer' if seen[0] else '**not one per computer**'}; "
+            f"{'one per computer' if seen[1] else '**not one per computer**'} | {verdict(met)} |")
     top = parallels[-1]
     top_stacks = peaks[f"memory-p{top}"]["stacks"]
     nothing, first_row = med["help"], watch["first_row"][0]
@@ -330,6 +367,9 @@ def fleet_report(figures_path, work, report):
         scripted=f"All {checked} outputs were as scripted." if not failures else
         f"**Not as scripted:** {', '.join(failures)}.", walk_min=min(walks), walk_max=max(walks),
         parallel_rows="\n".join(parallel_rows), scale_rows="\n".join(scale_rows),
+        fact_rows="\n".join(fact_rows), fact_met=verdict(fact_met),
+        fact_summary=", ".join(fact_shares) + ("; one connection a computer in every run" if one_each
+                                              else "; **not one connection a computer**"),
         samples=[len(half) for half in halves]), facts)
     # The sections of bench/reach.sh, bench/directory.sh and bench/inventory.sh are kept as they are.
     kept = [section_of(report, name) for name in SECTIONS]
@@ -363,8 +403,8 @@ def reach_report(figures_path, work, report):
     silent = len(names) - answering
     # Every run's rows as scripted: each answering name ok with its serial over DCOM, each silent one
     # unreachable with the silence code and no protocol, exit code 1 (0 for the off runs).
-    ok_row = re.compile(r"^host-\d+\.reach\.test,SN-reach,ok,,,\d+,dcom$", re.M)
-    silent_row = re.compile(r"^silent-\d+\.reach\.test,,unreachable,0x8007274C,.*,\d+,$", re.M)
+    ok_row = re.compile(r"^host-\d+\.reach\.test,SN-reach,ok,,,\d+,dcom,$", re.M)
+    silent_row = re.compile(r"^silent-\d+\.reach\.test,,unreachable,0x8007274C,.*,\d+,,$", re.M)
     checked = "yes"
     for key, wanted_exit, wanted_silent in (("on", 1, silent), ("off", 0, 0)):
         outputs = sorted(glob.glob(os.path.join(work, "out", f"{key}-*")))

@@ -7,6 +7,7 @@
 #include <set>
 #include <utility>
 
+#include "platform_failure.h"
 #include "text_encoding.h"
 #include "visible_text.h"
 
@@ -71,6 +72,40 @@ auto On(Member member) {
   return [member](CompanionOptions& options, const std::wstring&, int) { options.*member = true; };
 }
 
+// "maker, model, ..., bios_maker": every fact's name, in the columns' order.
+std::wstring FactNames() {
+  std::wstring names;
+  for (const Fact fact : kEveryFact)
+    names += (names.empty() ? L"" : L", ") + std::wstring(FactName(fact));
+  return names;
+}
+
+// The facts a --with list names: comma-separated, in any case, blanks around a name ignored; "all"
+// alone names every one. A name unknown, empty or given twice is a mistake that names it.
+AskedFacts FactsNamed(const std::wstring& list) {
+  AskedFacts asked{};
+  for (std::size_t start = 0;;) {
+    const std::size_t comma = std::min(list.find(L',', start), list.size());
+    const std::wstring given = TrimBlanks(list.substr(start, comma - start));
+    const std::wstring name = AsciiLowerCase(given);
+    const std::optional<Fact> fact = FactNamed(name);
+    if (name == L"all" && start == 0 && comma == list.size()) {
+      asked.fill(true);
+    } else if (name == L"all") {
+      Fail(L"--with all names every fact: give it alone, not in " + VisibleText(Quoted(list)));
+    } else if (!fact) {
+      Fail(L"--with takes " + FactNames() + L" or all, comma-separated, not " +
+           VisibleText(Quoted(given)));
+    } else if (asked[FactIndex(*fact)]) {
+      Fail(L"--with names " + Quoted(name) + L" twice");
+    } else {
+      asked[FactIndex(*fact)] = true;
+    }
+    if (comma == list.size()) return asked;
+    start = comma + 1;
+  }
+}
+
 // The option table: the parser and the usage both read it, in this order.
 const std::vector<OptionSpec>& OptionTable() {
   static const std::vector<OptionSpec> table = {
@@ -128,6 +163,12 @@ const std::vector<OptionSpec>& OptionTable() {
       {L"--max-age", L"DAYS", CountRange{1, kMaxAgeDaysLimit, std::nullopt},
        L"with --inventory, leave out the computers whose serial number it read within DAYS days",
        Number(&CompanionOptions::max_age_days)},
+      {L"--with", L"LIST", std::nullopt,
+       L"also read these facts beside each serial, each a column of its own: " + FactNames() +
+           L", or all",
+       [](CompanionOptions& chosen, const std::wstring& value, int) {
+         chosen.with = FactsNamed(value);
+       }},
   };
   return table;
 }

@@ -12,6 +12,7 @@
 #include "lookup_rows.h"
 #include "name_sources.h"
 #include "protocol_choice.h"
+#include "serial_facts.h"
 
 namespace quillmark::companion {
 
@@ -38,6 +39,8 @@ struct CompanionOptions {
   // How long the reachability check waits for TCP 135 or 5985 to accept; 0: no check.
   int reach_timeout_ms = kDefaultReachTimeoutMs;
   ProtocolChoice protocol = ProtocolChoice::kAuto;
+  // The facts read beside each serial (--with), each a column of its own.
+  AskedFacts with{};
   // Write the names a run would look up, one a line, and look nothing up.
   bool names_only = false;
   // The inventory each run brings up to date; with it, the sources may be left out.

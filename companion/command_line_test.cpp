@@ -128,6 +128,11 @@ TEST(CommandLine, AppliesDefaultsAndReadsValuesGivenEitherWay) {
                                L"--retry-list=again.txt", L"pc"},
                               lists);
   EXPECT_TRUE(OptionsOf({L"--names-only", L"pc"}, lists).names_only);
+  EXPECT_EQ(defaults.with, AskedFacts{});
+  EXPECT_EQ(OptionsOf({L"--with", L" BIOS_date , model", L"pc"}, lists).with,
+            (AskedFacts{false, true, false, false, false, true, false}));
+  EXPECT_EQ(OptionsOf({L"--with=uuid", L"--with=all", L"pc"}, lists).with,
+            (AskedFacts{true, true, true, true, true, true, true}));
   EXPECT_EQ(more.format, OutputFormat::kJsonLines);
   EXPECT_TRUE(more.csv_raw);
   EXPECT_EQ(more.retry_list, L"again.txt");
@@ -202,6 +207,10 @@ TEST(CommandLine, HelpWinsWithoutReadingAnyListAndStandardInputIsReadOnce) {
   EXPECT_EQ(lists.reads, 1);
 }
 
+const std::wstring kFacts =
+    L"maker, model, uuid, asset_tag, bios_version, bios_date, bios_maker or all, comma-separated, "
+    L"not ";
+
 TEST(UsageErrors, EachSaysInOneLineWhatIsWrongAndWithWhichOptionOrFile) {
   const std::pair<std::vector<std::wstring>, std::wstring> cases[] = {
       {{}, L"no computer names given"},
@@ -270,6 +279,12 @@ TEST(UsageErrors, EachSaysInOneLineWhatIsWrongAndWithWhichOptionOrFile) {
        L"\"cols.csv\" is CSV with the columns \"Owner\", none of which holds names: "
        L"they are read from a column DNSHostName, computer, Name, ComputerName, "
        L"HostName or cn"},
+      {{L"--with", L"maker,serial", L"pc"}, L"--with takes " + kFacts + L"\"serial\""},
+      {{L"--with=", L"pc"}, L"--with takes " + kFacts + L"\"\""},
+      {{L"--with", L"uuid,,model", L"pc"}, L"--with takes " + kFacts + L"\"\""},
+      {{L"--with", L"model, Model", L"pc"}, L"--with names \"model\" twice"},
+      {{L"--with", L"all,uuid", L"pc"},
+       L"--with all names every fact: give it alone, not in \"all,uuid\""},
   };
   for (const auto& [arguments, message] : cases) {
     FakeLists lists;
@@ -283,11 +298,27 @@ TEST(UsageErrors, EachSaysInOneLineWhatIsWrongAndWithWhichOptionOrFile) {
 }
 
 TEST(Usage, NamesTheProgramEveryOptionAndTheDefaults) {
-  for (const wchar_t* phrase :
-       {L"quillmark", L"@FILE", L"--parallel N", L"default 32", L"--timeout S", L"default 30",
-        L"--format F", L"jsonl", L"--csv-raw", L"--retry-list F", L"--quiet", L"/?", L"3 when",
-        L"LDAP://SERVER/DN", L"--include-disabled", L"--active-days N", L"--names-only",
-        L"--inventory FILE", L"--max-age DAYS"}) {
+  for (const wchar_t* phrase : {L"quillmark",
+                                L"@FILE",
+                                L"--parallel N",
+                                L"default 32",
+                                L"--timeout S",
+                                L"default 30",
+                                L"--format F",
+                                L"jsonl",
+                                L"--csv-raw",
+                                L"--retry-list F",
+                                L"--quiet",
+                                L"/?",
+                                L"3 when",
+                                L"LDAP://SERVER/DN",
+                                L"--include-disabled",
+                                L"--active-days N",
+                                L"--names-only",
+                                L"--inventory FILE",
+                                L"--max-age DAYS",
+                                L"--with LIST",
+                                L"bios_maker"}) {
     EXPECT_NE(UsageText().find(phrase), std::wstring::npos) << testing::PrintToString(phrase);
   }
 }

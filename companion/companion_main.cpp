@@ -26,6 +26,7 @@
 #include "reachability.h"
 #include "run_outcome.h"
 #include "run_summary.h"
+#include "serial_summary.h"
 #include "stop_requests.h"
 #include "text_encoding.h"
 #include "visible_text.h"
@@ -58,9 +59,10 @@ OutputStyle StyleFor(const CompanionOptions& options, const ComputerNames& compu
   OutputStyle style;
   style.format = FormatFor(options, console);
   style.csv_raw = options.csv_raw;
+  style.with = options.with;
   if (style.format == OutputFormat::kTable) {
     const auto timeout_ms = static_cast<std::uint64_t>(options.timeout_seconds) * 1000;
-    style.table_widths = TableWidthsUpFront(computers, timeout_ms);
+    style.table_widths = TableWidthsUpFront(computers, timeout_ms, options.with);
   }
   return style;
 }
@@ -98,9 +100,11 @@ void ReportTrouble(const FleetOutcome& outcome, const std::optional<PlatformFail
   if (retry_list) ReportLine(L"the retry list could not be written: " + FailureText(*retry_list));
 }
 
-// How the run went, by cause; standard error only, never the output.
-void ReportSummary(const RunSummary& summary) {
-  const std::vector<std::wstring> lines = summary.Lines();
+// How the run went, by cause, then what its serials said; standard error only, never the output.
+void ReportSummary(const RunSummary& summary, const SerialSummary& serials) {
+  std::vector<std::wstring> lines = summary.Lines();
+  const std::vector<std::wstring> serial_lines = serials.Lines();
+  lines.insert(lines.end(), serial_lines.begin(), serial_lines.end());
   std::wstring text = L"quillmark: ";
   for (const std::wstring& line : lines) text += line;
   WriteText(GetStdHandle(STD_ERROR_HANDLE), text);
@@ -135,9 +139,12 @@ std::uint32_t Run(const CompanionOptions& options, ComputerNames computers_given
 
   const std::shared_ptr<EndedLookups> fleet = ListenForStops();
 
-  const FleetPlan plan{std::move(computers_given), options.parallel,
-                       std::chrono::seconds(options.timeout_seconds), options.protocol,
-                       std::chrono::milliseconds(options.reach_timeout_ms)};
+  const FleetPlan plan{std::move(computers_given),
+                       options.parallel,
+                       std::chrono::seconds(options.timeout_seconds),
+                       options.protocol,
+                       std::chrono::milliseconds(options.reach_timeout_ms),
+                       options.with};
   const ComputerNames& computers = plan.computers;
   OutputStream output(
       GetStdHandle(STD_OUTPUT_HANDLE),
@@ -154,12 +161,14 @@ std::uint32_t Run(const CompanionOptions& options, ComputerNames computers_given
         return hint.empty() ? FailureHint(code) : hint;
       },
       [](std::int32_t code) { return FailureFromHresult(code).description(); });
+  SerialSummary serials(computers);
   const RowsReceiver receive = [&](std::size_t index, const ComputerRows& rows) {
     // Merged and formatted first: a memory failure then leaves the computer to be handed on again.
     if (inventory) inventory->update.Merge(index, rows, UtcNow());
     const std::wstring text = formatter.Rows(rows);
     const bool answered = ExitCodeFor({std::wstring(computers[index])}, rows) == kExitAllAnswered;
     summary.Add(rows);
+    serials.Add(index, rows);
     ++tally.written;
     tally.retry[index] = NeedsRetry(rows);
     tally.all_answered = tally.all_answered && answered;
@@ -187,7 +196,7 @@ std::uint32_t Run(const CompanionOptions& options, ComputerNames computers_given
 
   ReportTrouble(outcome, output.failure(), retry_failure);
   if (inventory_failure) ReportLine(*inventory_failure);
-  if (!options.quiet) ReportSummary(summary);
+  if (!options.quiet) ReportSummary(summary, serials);
   if (!options.quiet && inventory)
     ReportLines(inventory->update.Lines(*options.inventory, UtcNow()));
   if (output.failure() || retry_failure || inventory_failure) return kExitOutputFailed;
@@ -292,9 +301,8 @@ std::uint32_t Main(int argc, wchar_t** argv) {
     if (options.names_only) return WriteNames(computers);
     return Run(options, std::move(computers), nullptr);
   }
-  // The asked facts (--with) join here.
   InventoryUpdate update(inventory, options.sources.empty() ? nullptr : &computers,
-                         options.max_age_days, AskedFacts{}, UtcNow());
+                         options.max_age_days, options.with, UtcNow());
   computers = ComputerNames();  // the update holds the run's own list
   if (options.names_only) return WriteNames(update.computers());
   RunInventory run_inventory{*inventory_file, inventory, update};

@@ -6,11 +6,11 @@
 
 #include "com_failure.h"
 #include "com_management_binder.h"
+#include "fact_reading.h"
 #include "in_process_binding.h"
 #include "lookup_deadline.h"
 #include "platform_failure.h"
 #include "reachability.h"
-#include "serial_lookup.h"
 #include "this_computer.h"
 #include "winsock_reach.h"
 #include "wsman_lookup.h"
@@ -26,17 +26,19 @@ using Clock = std::chrono::steady_clock;
 // computer wait for each other; others never take the lock.
 std::mutex this_computer_lookup;
 
-// The window program's own lookup, through the management service's moniker, whose calls start
-// only before the computer's deadline: the first one after waiting for this computer's turn too.
+// The window program's lookup, through the management service's moniker, with the facts asked
+// read over the same binding; its calls start only before the computer's deadline, the first one
+// after waiting for this computer's turn too.
 class DcomTransport : public SerialTransport {
  public:
   explicit DcomTransport(SteadyTime deadline) : deadline_(deadline) {}
-  void ForEachSerial(const std::wstring& computer, const SerialReceiver& receive) override {
+  FactReadings ForEachSerial(const std::wstring& computer, const AskedFacts& with,
+                             const InstanceReceiver& receive) override {
     ComManagementBinder com(BindInProcess);
     DeadlineBinder binder(com, deadline_, [] { return Clock::now(); });
     std::unique_lock<std::mutex> turn(this_computer_lookup, std::defer_lock);
     if (NamesThisComputer(computer, ThisComputersNames())) turn.lock();
-    quillmark::ForEachSerial(computer, binder, receive);
+    return ForEachSerialWithFacts(computer, with, binder, receive);
   }
 
  private:
@@ -79,7 +81,7 @@ ComputerRows LookUpComputer(const std::wstring& computer, const LookupSettings& 
   } else {
     DcomTransport dcom(settings.deadline);
     std::optional<WsManTransport> wsman;
-    rows = RowsOverTransports(computer, PlanTransports(settings.protocol, reach),
+    rows = RowsOverTransports(computer, PlanTransports(settings.protocol, reach), settings.with,
                               [&](Protocol protocol) -> SerialTransport& {
                                 if (protocol == Protocol::kDcom) return dcom;
                                 return wsman.emplace(settings.deadline);

@@ -7,6 +7,7 @@
 
 #include "lookup_row.h"
 #include "lookup_deadline.h"
+#include "serial_facts.h"
 #include "protocol_choice.h"
 
 namespace quillmark::companion {
@@ -20,6 +21,8 @@ struct LookupSettings {
   std::chrono::steady_clock::time_point deadline = std::chrono::steady_clock::time_point::max();
   // Called once the reachability check has given its verdict, or at once where none is made.
   std::function<void()> on_checked = {};
+  // The facts read beside each serial, over the same connection.
+  AskedFacts with = {};
 };
 
 // The rows of one computer, looked up on the calling thread, which must be in a COM apartment:

@@ -22,13 +22,31 @@ const wchar_t* ProtocolName(Protocol protocol) {
   return protocol == Protocol::kWsMan ? L"WS-Management" : L"DCOM";
 }
 
-Attempt AttemptOver(const std::wstring& computer, Protocol protocol, SerialTransport& transport) {
+// The computer's own facts, beside what the row's instance gave.
+void AddComputerFacts(const FactReadings& computer_facts, LookupRow& row) {
+  for (std::size_t index = 0; index < kFactCount; ++index) {
+    if (!computer_facts.values[index].empty()) row.facts[index] = computer_facts.values[index];
+  }
+  row.fact_failures.insert(row.fact_failures.end(), computer_facts.failures.begin(),
+                           computer_facts.failures.end());
+}
+
+Attempt AttemptOver(const std::wstring& computer, Protocol protocol, const AskedFacts& with,
+                    SerialTransport& transport) {
   Attempt attempt;
   const std::wstring word = ProtocolWord(protocol);
   try {
-    transport.ForEachSerial(computer, [&](const std::wstring& serial) {
-      attempt.rows.push_back({computer, serial, RowStatus::kOk, std::nullopt, L"", 0, word});
-    });
+    const FactReadings computer_facts =
+        transport.ForEachSerial(computer, with, [&](const std::wstring& serial, FactReadings bios) {
+          LookupRow row{computer, serial, RowStatus::kOk, std::nullopt, L"", 0, word};
+          row.facts = std::move(bios.values);
+          row.fact_failures = std::move(bios.failures);
+          attempt.rows.push_back(std::move(row));
+        });
+    if (attempt.rows.empty()) {
+      attempt.rows.push_back({computer, L"", RowStatus::kNoInstance, std::nullopt, L"", 0, word});
+    }
+    for (LookupRow& row : attempt.rows) AddComputerFacts(computer_facts, row);
   } catch (const PlatformFailure& failure) {
     // Serials read before the failure are kept: nothing that was learnt is lost.
     if (attempt.rows.empty()) attempt.failed_at_once = failure.code();
@@ -39,9 +57,6 @@ Attempt AttemptOver(const std::wstring& computer, Protocol protocol, SerialTrans
     attempt.deadline_passed = timed_out;
     attempt.rows.push_back({computer, L"", timed_out ? RowStatus::kTimedOut : RowStatus::kFailed,
                             failure.code(), failure.description(), 0, timed_out ? L"" : word});
-  }
-  if (attempt.rows.empty()) {
-    attempt.rows.push_back({computer, L"", RowStatus::kNoInstance, std::nullopt, L"", 0, word});
   }
   return attempt;
 }
@@ -74,10 +89,10 @@ TransportPlan PlanTransports(ProtocolChoice choice, const Reach& reach) {
 }
 
 ComputerRows RowsOverTransports(const std::wstring& computer, const TransportPlan& plan,
-                                const TransportFor& transport_for) {
-  Attempt first = AttemptOver(computer, plan.first, transport_for(plan.first));
+                                const AskedFacts& with, const TransportFor& transport_for) {
+  Attempt first = AttemptOver(computer, plan.first, with, transport_for(plan.first));
   if (first.failed_at_once != kRpcServerUnavailable || !plan.fallback) return std::move(first.rows);
-  Attempt fallback = AttemptOver(computer, *plan.fallback, transport_for(*plan.fallback));
+  Attempt fallback = AttemptOver(computer, *plan.fallback, with, transport_for(*plan.fallback));
   // A fallback that never reached the computer says nothing about it.
   if (fallback.not_started) return std::move(first.rows);
   if (!fallback.failed_at_once || fallback.deadline_passed) {

@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 
+#include "fact_reading.h"
 #include "lookup_row.h"
 #include "platform_failure.h"
 #include "serial_lookup.h"
@@ -58,27 +59,30 @@ class TransportNotStarted : public PlatformFailure {
   explicit TransportNotStarted(const PlatformFailure& failure) : PlatformFailure(failure) {}
 };
 
-// One way of reading a computer's BIOS serial numbers. Throws PlatformFailure, as ForEachSerial,
-// or TransportNotStarted.
+// One way of reading a computer's BIOS serial numbers and the facts asked beside them, over one
+// connection: each instance's serial and BIOS facts to `receive`, then the computer's own facts
+// returned, as ForEachSerialWithFacts. Throws PlatformFailure, as it does, or TransportNotStarted.
 class SerialTransport {
  public:
   virtual ~SerialTransport() = default;
-  virtual void ForEachSerial(const std::wstring& computer, const SerialReceiver& receive) = 0;
+  virtual FactReadings ForEachSerial(const std::wstring& computer, const AskedFacts& with,
+                                     const InstanceReceiver& receive) = 0;
 };
 
 // The transport that carries a protocol; called at most once for each protocol of the plan.
 using TransportFor = std::function<SerialTransport&(Protocol)>;
 
 // The rows of one computer over the plan's transports, each row naming the protocol that gave it:
-// the serials, "no instance", or the failure's row after the serials read before it. The fallback
-// is tried only when the first transport failed with kRpcServerUnavailable before giving any
-// serial. Where the fallback cannot start, or fails too before any serial, the first transport's
-// failure row stands, and in the second case its description tells the fallback's failure as
-// well; a fallback that ran out of the computer's time (DeadlinePassed, not merely its code) gives
-// its own row.
-// Milliseconds are left 0 for the caller.
+// the serials, "no instance", or the failure's row after the serials read before it. A lookup that
+// ends without failure puts the computer's facts on each of its rows, a serial's BIOS facts on its
+// own; a fact that could not be read stays empty and is listed in the row's fact failures. The
+// fallback is tried only when the first transport failed with kRpcServerUnavailable before giving
+// any serial. Where the fallback cannot start, or fails too before any serial, the first
+// transport's failure row stands, and in the second case its description tells the fallback's
+// failure as well; a fallback that ran out of the computer's time (DeadlinePassed, not merely its
+// code) gives its own row. Milliseconds are left 0 for the caller.
 ComputerRows RowsOverTransports(const std::wstring& computer, const TransportPlan& plan,
-                                const TransportFor& transport_for);
+                                const AskedFacts& with, const TransportFor& transport_for);
 
 // The row of a computer that the reachability check found unreachable: no lookup was made.
 LookupRow UnreachableRow(const std::wstring& computer, std::int32_t code, std::wstring description);

@@ -313,12 +313,14 @@ struct FakeTransport : SerialTransport {
   bool starts = true;
   bool deadline = true;
   int calls = 0;
-  void ForEachSerial(const std::wstring&, const SerialReceiver& receive) override {
+  FactReadings ForEachSerial(const std::wstring&, const AskedFacts&,
+                             const InstanceReceiver& receive) override {
     ++calls;
     if (!starts) throw TransportNotStarted(PlatformFailure(code, L""));
-    for (const std::wstring& serial : serials) receive(serial);
+    for (const std::wstring& serial : serials) receive(serial, {});
     if (code == kTimedOutCode && deadline) throw DeadlinePassed();
     if (code != 0) throw PlatformFailure(code, L"");
+    return {};
   }
 };
 
@@ -357,7 +359,7 @@ TEST(TransportRows, TheFallbackFollowsOnlyAnUnavailableServerThatGaveNothing) {
     FakeTransport dcom = test.dcom;
     FakeTransport wsman = test.wsman;
     const ComputerRows rows = RowsOverTransports(
-        L"pc", {Protocol::kDcom, Protocol::kWsMan}, [&](Protocol protocol) -> SerialTransport& {
+        L"pc", {Protocol::kDcom, Protocol::kWsMan}, {}, [&](Protocol protocol) -> SerialTransport& {
           return protocol == Protocol::kDcom ? static_cast<SerialTransport&>(dcom) : wsman;
         });
     std::vector<std::wstring> statuses;

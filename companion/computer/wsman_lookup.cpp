@@ -14,6 +14,7 @@
 
 #include "com_failure.h"
 #include "com_owners.h"
+#include "fact_reading.h"
 #include "lookup_deadline.h"
 #include "platform_failure.h"
 
@@ -151,17 +152,48 @@ ComPtr<Interface> Query(IDispatch* object) {
   return wanted;
 }
 
-}  // namespace
-
-std::wstring SerialFromItemXml(const std::wstring& item) {
-  const XmlDocument document(item);
-  const std::optional<std::wstring> nil =
-      document.Text(L"/*/*[local-name()='SerialNumber']/@xsi:nil");
+// A property of an enumerated item, as WsManTransport reads it.
+std::wstring PropertyOfItem(const XmlDocument& item, const std::wstring& property) {
+  const std::wstring element = L"/*/*[local-name()='" + property + L"']";
+  const std::optional<std::wstring> nil = item.Text((element + L"/@xsi:nil").c_str());
   if (nil && (*nil == L"true" || *nil == L"1")) return {};
-  std::optional<std::wstring> serial = document.Text(L"/*/*[local-name()='SerialNumber']");
-  if (!serial) throw FailureFromHresult(DISP_E_UNKNOWNNAME);
-  return std::move(*serial);
+  std::optional<std::wstring> text = item.Text(element.c_str());
+  if (!text) throw FailureFromHresult(DISP_E_UNKNOWNNAME);
+  return std::move(*text);
 }
+
+// A class's instances as the session enumerates them, each item's XML parsed as it is read.
+class ClassItems {
+ public:
+  ClassItems(SteadyTime deadline, IWSManSession* session, const wchar_t* wmi_class)
+      : deadline_(deadline) {
+    ComPtr<IDispatch> result_set;
+    const UniqueVariant resource = VariantOf(kCimV2ResourceUri + std::wstring(wmi_class));
+    const UniqueBstr no_filter{std::wstring()};
+    const UniqueBstr no_dialect{std::wstring()};
+    CallDescribedBy(deadline_, session, [&] {
+      return session->Enumerate(resource.get(), no_filter.get(), no_dialect.get(), 0,
+                                result_set.GetAddressOf());
+    });
+    items_ = Query<IWSManEnumerator>(result_set.Get());
+  }
+
+  // The next item, or nothing at the end.
+  std::optional<XmlDocument> Next() {
+    VARIANT_BOOL at_end = VARIANT_FALSE;
+    CallDescribedBy(deadline_, items_.Get(), [&] { return items_->get_AtEndOfStream(&at_end); });
+    if (at_end != VARIANT_FALSE) return std::nullopt;
+    UniqueBstr item;
+    CallDescribedBy(deadline_, items_.Get(), [&] { return items_->ReadItem(item.put()); });
+    return XmlDocument(item.text());
+  }
+
+ private:
+  SteadyTime deadline_;
+  ComPtr<IWSManEnumerator> items_;
+};
+
+}  // namespace
 
 PlatformFailure FailureFromFaultXml(std::int32_t code, const std::wstring& fault) {
   const XmlDocument document(fault);
@@ -172,7 +204,8 @@ PlatformFailure FailureFromFaultXml(std::int32_t code, const std::wstring& fault
   return PlatformFailure(fault_code, message);
 }
 
-void WsManTransport::ForEachSerial(const std::wstring& computer, const SerialReceiver& receive) {
+FactReadings WsManTransport::ForEachSerial(const std::wstring& computer, const AskedFacts& with,
+                                           const InstanceReceiver& receive) {
   ThrowIfPast(deadline_, std::chrono::steady_clock::now());
   ComPtr<IWSManEx> wsman;
   try {
@@ -197,25 +230,31 @@ void WsManTransport::ForEachSerial(const std::wstring& computer, const SerialRec
   const auto timeout = static_cast<LONG>(std::clamp<long long>(left.count(), 1, 0x7FFFFFFF));
   CallDescribedBy(deadline_, session.Get(), [&] { return session->put_Timeout(timeout); });
 
-  ComPtr<IDispatch> result_set;
-  {
-    const UniqueVariant resource = VariantOf(std::wstring(kBiosResourceUri));
-    const UniqueBstr no_filter{std::wstring()};
-    const UniqueBstr no_dialect{std::wstring()};
-    CallDescribedBy(deadline_, session.Get(), [&] {
-      return session->Enumerate(resource.get(), no_filter.get(), no_dialect.get(), 0,
-                                result_set.GetAddressOf());
-    });
+  ClassItems bios(deadline_, session.Get(), kBiosClass);
+  for (std::optional<XmlDocument> item = bios.Next(); item; item = bios.Next()) {
+    const std::wstring serial = PropertyOfItem(*item, kSerialNumberProperty);
+    FactReadings bios_facts;
+    ReadFactsOf(
+        kBiosClass, with, [&](const wchar_t* property) { return PropertyOfItem(*item, property); },
+        bios_facts);
+    receive(serial, std::move(bios_facts));
   }
-  const ComPtr<IWSManEnumerator> items = Query<IWSManEnumerator>(result_set.Get());
-  for (;;) {
-    VARIANT_BOOL at_end = VARIANT_FALSE;
-    CallDescribedBy(deadline_, items.Get(), [&] { return items->get_AtEndOfStream(&at_end); });
-    if (at_end != VARIANT_FALSE) break;
-    UniqueBstr item;
-    CallDescribedBy(deadline_, items.Get(), [&] { return items->ReadItem(item.put()); });
-    receive(SerialFromItemXml(item.text()));
+  // The computer's own facts, from the first instance of each class, in the same session.
+  FactReadings computer_facts;
+  for (const wchar_t* wmi_class : ComputerClassesFor(with)) {
+    try {
+      ClassItems instances(deadline_, session.Get(), wmi_class);
+      const std::optional<XmlDocument> instance = instances.Next();
+      if (!instance) throw PlatformFailure(kNoInstanceOfClass, L"");
+      ReadFactsOf(
+          wmi_class, with,
+          [&](const wchar_t* property) { return PropertyOfItem(*instance, property); },
+          computer_facts);
+    } catch (const PlatformFailure& failure) {
+      FailFactsOf(wmi_class, with, failure.code(), computer_facts);
+    }
   }
+  return computer_facts;
 }
 
 }  // namespace quillmark::companion

@@ -123,7 +123,7 @@ class Coordinator {
     LookupJob* const started = job.get();
     const TimePoint ends = clock_.Now() + plan_.timeout;
     job->settings = {plan_.protocol, plan_.reach_timeout, ends,
-                     [started] { started->checking.store(false); }};
+                     [started] { started->checking.store(false); }, plan_.with};
     job->checking.store(plan_.reach_timeout.count() > 0);
     // Booked first, so that nothing can fail between the thread's start and its booking.
     const auto deadline = deadlines_.emplace(ends, next_);

@@ -110,6 +110,7 @@ struct FleetPlan {
   std::chrono::milliseconds timeout{30000};
   ProtocolChoice protocol = ProtocolChoice::kAuto;
   std::chrono::milliseconds reach_timeout{0};  // the reachability check's; zero: no check
+  AskedFacts with = {};                        // the facts read beside each serial
 };
 
 // Called on the coordinating thread with each computer's rows, in input order; false stops the

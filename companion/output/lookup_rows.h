@@ -11,6 +11,7 @@
 
 #include "computer_names.h"
 #include "lookup_row.h"
+#include "serial_facts.h"
 
 namespace quillmark::companion {
 
@@ -21,37 +22,44 @@ std::optional<OutputFormat> FormatNamed(const std::wstring& name);
 
 // Every value reaches every format with its control and bidirectional characters shown as escapes
 // and its unpaired surrogates as U+FFFD (see visible_text.h), so that no value can act on a
-// terminal or a spreadsheet. Per format:
-//   table: aligned columns for a person to read, the free-text description last; line breaks and
-//          tabs show as \n, \r and \t. A serial or description longer than its column's cap is cut
-//          there and ends in kCutMarker, so that one long value cannot widen every row.
+// terminal or a spreadsheet: the facts beside a serial, remote text like the serial, too. The
+// columns are the row's own (computer, serial, status, code, description, milliseconds, protocol),
+// then each fact asked for (--with) in the order of kEveryFact, then serial_note (SerialNoteWord),
+// which every row has. Per format:
+//   table: aligned columns for a person to read: the note beside the serial, the facts after the
+//          milliseconds and the free-text description last; line breaks and tabs show as \n, \r
+//          and \t. A serial, fact or description longer than its column's cap is cut there and ends
+//          in kCutMarker, so that one long value cannot widen every row.
 //   csv:   RFC 4180 with a header row; a line break inside a field stays, quoted. A field that
 //          begins with =, +, -, @, a tab or a carriage return is given a leading apostrophe, so
 //          that a spreadsheet program shows it as text rather than run it as a formula, unless
 //          `csv_raw` is set. Values are never cut.
-//   json:  one array, one object a line, with JSON's own escapes; values are never cut.
+//   json:  one array, one object a line, with JSON's own escapes, each column a field of its name;
+//          values are never cut.
 //   jsonl: JSON Lines: the same objects, one a line, each line ending in LF alone.
 // Every other line ends in kLineEnd.
 
 // The widths of the table's columns, in code points, in the order the table shows them: computer,
-// serial, status, code, protocol, milliseconds, description (the last is never padded, only
-// capped).
-using TableWidths = std::array<std::size_t, 7>;
+// serial, serial_note, status, code, protocol, milliseconds, the facts asked, description (the last
+// is never padded, only capped).
+using TableWidths = std::vector<std::size_t>;
 inline constexpr std::size_t kComputerWidthCap = 64;  // a longer name widens its own row only
 inline constexpr std::size_t kSerialCap = 40;
 inline constexpr std::size_t kDescriptionCap = 160;
 inline constexpr wchar_t kCutMarker[] = L"\u2026";
 
 // The widths known before any row: the widest of the names (up to kComputerWidthCap), the serial's
-// cap, the longest status word and code, and the milliseconds of the slowest row a run with this
-// timeout can give.
-TableWidths TableWidthsUpFront(const ComputerNames& computers, std::uint64_t timeout_milliseconds);
+// and each fact's cap, the longest status word and code, and the milliseconds of the slowest row a
+// run with this timeout can give.
+TableWidths TableWidthsUpFront(const ComputerNames& computers, std::uint64_t timeout_milliseconds,
+                               const AskedFacts& with = {});
 
 struct OutputStyle {
   OutputFormat format = OutputFormat::kCsv;
   bool csv_raw = false;  // no leading apostrophe for a field that looks like a formula
   // CSV's header row; left out where the output adds to a file that holds data already.
   bool csv_header = true;
+  AskedFacts with = {};  // the facts' columns
   TableWidths table_widths{};
 };
 
@@ -69,8 +77,9 @@ class RowFormatter {
   bool any_row_ = false;
 };
 
-// All rows at once, the table sized to them (serial and description still capped).
-std::wstring FormatRows(OutputFormat format, const std::vector<LookupRow>& rows);
+// All rows at once, the table sized to them (serial, facts and description still capped).
+std::wstring FormatRows(OutputFormat format, const std::vector<LookupRow>& rows,
+                        const AskedFacts& with = {});
 
 inline constexpr char kUtf8ByteOrderMark[] = "\xEF\xBB\xBF";
 

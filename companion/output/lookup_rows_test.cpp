@@ -26,12 +26,12 @@ const std::vector<LookupRow> kAwkwardRows = {
 TEST(CsvOutput, QuotesOnlyWhatNeedsItAndReadsBackAsWritten) {
   const std::wstring csv = FormatRows(OutputFormat::kCsv, kAwkwardRows);
   EXPECT_EQ(csv,
-            L"computer,serial,status,code,description,milliseconds,protocol\r\n"
-            L"\"pc,1\",\" \"\"quoted\"\"\r\nnext\\u0009\",ok,,,12,wsman\r\n"
-            L"h\u00F6st-\U0001F600,,failed,0x80041015,\"Gone, retry \",30000,dcom\r\n"
-            L"\"pc3 \",SN\u20AC,timed out,,Timed out.,30001,\r\n"
-            L"pc4,,no instance,,,7,dcom\r\n"
-            L"pc5,,unreachable,0x80041015,Silent.,1500,\r\n");
+            L"computer,serial,status,code,description,milliseconds,protocol,serial_note\r\n"
+            L"\"pc,1\",\" \"\"quoted\"\"\r\nnext\\u0009\",ok,,,12,wsman,\r\n"
+            L"h\u00F6st-\U0001F600,,failed,0x80041015,\"Gone, retry \",30000,dcom,\r\n"
+            L"\"pc3 \",SN\u20AC,timed out,,Timed out.,30001,,\r\n"
+            L"pc4,,no instance,,,7,dcom,\r\n"
+            L"pc5,,unreachable,0x80041015,Silent.,1500,,\r\n");
   const auto records = csv_support::ReadCsv(Utf8FromWide(csv));
   ASSERT_TRUE(records.has_value()) << "not RFC 4180";
   ASSERT_EQ(records->size(), kAwkwardRows.size() + 1);
@@ -43,7 +43,7 @@ TEST(CsvOutput, QuotesOnlyWhatNeedsItAndReadsBackAsWritten) {
                                Utf8FromWide(VisibleText(row.serial, LineBreaks::kKept)),
                                Utf8FromWide(StatusWord(row.status)), row.code ? "0x80041015" : "",
                                Utf8FromWide(row.description), std::to_string(row.milliseconds),
-                               Utf8FromWide(row.protocol)));
+                               Utf8FromWide(row.protocol), ""));
   }
 }
 
@@ -59,10 +59,10 @@ TEST(JsonOutput, WritesOneObjectALineWithEscapesAndNullForNoCode) {
       L"[\r\n"
       L"  {\"computer\": \"pc,1\", \"serial\": \" \\\"quoted\\\"\\u000d\\u000anext\\u0009\", "
       L"\"status\": \"ok\", \"code\": null, \"description\": \"\", \"milliseconds\": 12, "
-      L"\"protocol\": \"wsman\"},\r\n"
+      L"\"protocol\": \"wsman\", \"serial_note\": \"\"},\r\n"
       L"  {\"computer\": \"h\u00F6st-\U0001F600\", \"serial\": \"\", \"status\": \"failed\", "
       L"\"code\": \"0x80041015\", \"description\": \"Gone, retry \", \"milliseconds\": 30000, "
-      L"\"protocol\": \"dcom\"}\r\n"
+      L"\"protocol\": \"dcom\", \"serial_note\": \"\"}\r\n"
       L"]\r\n");
   EXPECT_EQ(FormatRows(OutputFormat::kJson, {}), L"[]\r\n");
 }
@@ -82,12 +82,14 @@ TEST(TableOutput, AlignsByCodePointsAndShowsControlCharactersAsEscapes) {
       {L"pc2", L"", RowStatus::kTimedOut, kTransportFailure, L"", 30000},
   };
   EXPECT_EQ(FormatRows(OutputFormat::kTable, rows),
-            L"computer  serial     status     code        protocol  milliseconds  description\r\n"
-            L"h\u00F6st-\U0001F600    a\\r\\nb\\tc  ok" +
-                std::wstring(21, L' ') + L"wsman" + std::wstring(15, L' ') +
+            L"computer  serial     serial_note  status     code        protocol  milliseconds  "
+            L"description\r\n"
+            L"h\u00F6st-\U0001F600    a\\r\\nb\\tc" +
+                std::wstring(15, L' ') + L"ok" + std::wstring(21, L' ') + L"wsman" +
+                std::wstring(15, L' ') +
                 L"12  one\\ntwo\r\n"
                 L"pc2" +
-                std::wstring(18, L' ') + L"timed out  0x80041015" + std::wstring(19, L' ') +
+                std::wstring(31, L' ') + L"timed out  0x80041015" + std::wstring(19, L' ') +
                 L"30000\r\n");
 }
 
@@ -122,7 +124,7 @@ TEST(CsvOutput, GuardsFieldsThatASpreadsheetWouldRunAndNeverWritesControlsRaw) {
       RowFormatter formatter(style);
       const std::wstring line =
           formatter.Rows({{L"pc", row.serial, RowStatus::kOk, std::nullopt, L"", 1}});
-      EXPECT_EQ(line, L"pc," + (raw ? row.raw : row.guarded) + L",ok,,,1,\r\n")
+      EXPECT_EQ(line, L"pc," + (raw ? row.raw : row.guarded) + L",ok,,,1,,\r\n")
           << row.promise << (raw ? " (raw)" : "");
     }
   }
@@ -150,7 +152,8 @@ TEST(RowFormatter, StreamsEachFormatComputerByComputer) {
   EXPECT_EQ(
       formatter.Opening() + formatter.Rows({kAwkwardRows[3]}) + formatter.Closing(),
       L"{\"computer\": \"pc4\", \"serial\": \"\", \"status\": \"no instance\", \"code\": null, "
-      L"\"description\": \"\", \"milliseconds\": 7, \"protocol\": \"dcom\"}\n");
+      L"\"description\": \"\", \"milliseconds\": 7, \"protocol\": \"dcom\", \"serial_note\": "
+      L"\"\"}\n");
 }
 
 TEST(TableOutput, StreamsInWidthsKnownUpFrontAndCutsLongValuesWithAMarker) {
@@ -164,11 +167,33 @@ TEST(TableOutput, StreamsInWidthsKnownUpFrontAndCutsLongValuesWithAMarker) {
       {{L"pc1", long_serial, RowStatus::kFailed, kTransportFailure, std::wstring(500, L'd'), 9}});
   const std::wstring serial_cell = std::wstring(kSerialCap - 1, L'S') + kCutMarker;
   const std::wstring description_cell = std::wstring(kDescriptionCap - 1, L'd') + kCutMarker;
-  EXPECT_EQ(line, L"pc1" + std::wstring(kComputerWidthCap - 1, L' ') + serial_cell + L"  failed" +
-                      std::wstring(9, L' ') + L"0x80041015" + std::wstring(23, L' ') + L"9  " +
-                      description_cell + L"\r\n");
+  EXPECT_EQ(line, L"pc1" + std::wstring(kComputerWidthCap - 1, L' ') + serial_cell +
+                      std::wstring(15, L' ') + L"failed" + std::wstring(9, L' ') + L"0x80041015" +
+                      std::wstring(23, L' ') + L"9  " + description_cell + L"\r\n");
   // The number ends under the end of its heading.
   EXPECT_EQ(formatter.Opening().find(L"milliseconds") + 11, line.find(L" 9  ") + 1);
+}
+
+TEST(FactColumns, FollowTheRowsOwnInTheTablesOrderWithTheNoteLastAndAreShownSafely) {
+  LookupRow row{L"vm", L"VMware-56 4d", RowStatus::kOk, std::nullopt, L"", 3, L"dcom"};
+  const std::wstring model = L"=cmd|' /C calc'!A0" + std::wstring(30, L'x');
+  row.facts[FactIndex(Fact::kMaker)] = L"Acme\x1b[31m";
+  row.facts[FactIndex(Fact::kModel)] = model;
+  AskedFacts with{};
+  with[FactIndex(Fact::kModel)] = with[FactIndex(Fact::kMaker)] = true;
+  EXPECT_EQ(FormatRows(OutputFormat::kCsv, {row}, with),
+            L"computer,serial,status,code,description,milliseconds,protocol,maker,model,"
+            L"serial_note\r\nvm,VMware-56 4d,ok,,,3,dcom,Acme\\u001b[31m,'" +
+                model + L",virtual\r\n");
+  EXPECT_THAT(FormatRows(OutputFormat::kJson, {row}, with),
+              ::testing::HasSubstr(L"\"protocol\": \"dcom\", \"maker\": \"Acme\\u001b[31m\", "
+                                   L"\"model\": \"" +
+                                   model + L"\", \"serial_note\": \"virtual\"}"));
+  // The note beside the serial, the facts after the milliseconds, a long one cut.
+  EXPECT_THAT(FormatRows(OutputFormat::kTable, {row}, with),
+              ::testing::HasSubstr(
+                  L"VMware-56 4d  virtual      ok            dcom"
+                  L"                 3  Acme\\u001b[31m  =cmd|' /C calc'!A0xxxxx\u2026\r\n"));
 }
 
 TEST(ExitCode, IsZeroOnlyWhenEveryComputerGaveOnlyOkRows) {

@@ -3,6 +3,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <cwchar>
 #include <optional>
 #include <stdexcept>
@@ -160,11 +161,25 @@ CsvOutput ReadCompanionCsv(const std::string& bytes) {
     return output;
   }
   output.raw = *records;
-  const CsvRecord header = {"computer",    "serial",       "status",  "code",
-                            "description", "milliseconds", "protocol"};
+  const CsvRecord kRowColumns = {"computer",    "serial",       "status",  "code",
+                                 "description", "milliseconds", "protocol"};
+  const CsvRecord kFacts = {"maker",        "model",     "uuid",      "asset_tag",
+                            "bios_version", "bios_date", "bios_maker"};
   constexpr std::size_t kMilliseconds = 5;
-  if (records->empty() || records->front() != header) {
-    output.problem = "the header is not " + ::testing::PrintToString(header);
+  constexpr std::size_t kProtocol = 6;
+  const CsvRecord header = records->empty() ? CsvRecord{} : records->front();
+  // The facts asked stand between the protocol and the note, each once, in the facts' order.
+  bool well_formed = header.size() > kRowColumns.size() && header.back() == "serial_note" &&
+                     std::equal(kRowColumns.begin(), kRowColumns.end(), header.begin());
+  for (std::size_t column = kRowColumns.size(), fact = 0; well_formed && column + 1 < header.size();
+       ++column, ++fact) {
+    while (fact < kFacts.size() && kFacts[fact] != header[column]) ++fact;
+    well_formed = fact < kFacts.size();
+    if (well_formed) output.fact_columns.push_back(header[column]);
+  }
+  if (!well_formed) {
+    output.problem = "the header is not " + ::testing::PrintToString(kRowColumns) +
+                     ", the facts asked and serial_note: " + ::testing::PrintToString(header);
     return output;
   }
   for (std::size_t index = 1; index < records->size(); ++index) {
@@ -174,27 +189,34 @@ CsvOutput ReadCompanionCsv(const std::string& bytes) {
       output.problem = where + std::to_string(record.size()) + " fields";
       return output;
     }
-    Row row;
-    for (std::size_t field = 0; field < kMilliseconds; ++field) {
-      std::optional<std::wstring> text = test_support::StrictWide(record[field]);
+    std::vector<std::wstring> fields;
+    for (const std::string& field : record) {
+      std::optional<std::wstring> text = test_support::StrictWide(field);
       if (!text) {
         output.problem = where + "invalid UTF-8";
         return output;
       }
-      row.push_back(std::move(*text));
+      fields.push_back(std::move(*text));
     }
     if (!IsWholeNumber(record[kMilliseconds])) {
       output.problem = where + "milliseconds \"" + record[kMilliseconds] + "\"";
       return output;
     }
-    const std::string& protocol = record.back();
+    const std::string& protocol = record[kProtocol];
     if (protocol != "" && protocol != "dcom" && protocol != "wsman") {
       output.problem = where + "protocol \"" + protocol + "\"";
       return output;
     }
-    output.rows.push_back(std::move(row));
+    const std::string& note = record.back();
+    if (note != "" && note != "placeholder" && note != "virtual") {
+      output.problem = where + "serial_note \"" + note + "\"";
+      return output;
+    }
+    output.rows.emplace_back(fields.begin(), fields.begin() + kMilliseconds);
     output.milliseconds.push_back(std::stoull(record[kMilliseconds]));
-    output.protocols.emplace_back(protocol.begin(), protocol.end());
+    output.protocols.push_back(fields[kProtocol]);
+    output.facts.emplace_back(fields.begin() + kProtocol + 1, fields.end() - 1);
+    output.notes.push_back(fields.back());
   }
   return output;
 }

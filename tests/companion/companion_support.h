@@ -34,13 +34,18 @@ struct CsvOutput {
   std::string problem;    // empty when the output is well-formed
   std::vector<Row> rows;  // each without its milliseconds
   std::vector<unsigned long long> milliseconds;
-  std::vector<std::wstring> protocols;        // each row's protocol column
-  std::vector<std::vector<std::string>> raw;  // every record's fields as bytes, header included
+  std::vector<std::wstring> protocols;           // each row's protocol column
+  std::vector<std::string> fact_columns;         // the facts asked, as the header names them
+  std::vector<std::vector<std::wstring>> facts;  // each row's facts, in those columns
+  std::vector<std::wstring> notes;               // each row's serial_note
+  std::vector<std::vector<std::string>> raw;     // every record's fields as bytes, header included
 };
 
 // Reads the bytes: a UTF-8 byte-order mark, then RFC 4180 records with CRLF ends, the header
-// computer,serial,status,code,description,milliseconds,protocol, seven fields a row, valid UTF-8,
-// a whole number of milliseconds, and a protocol that is "dcom", "wsman" or empty.
+// computer,serial,status,code,description,milliseconds,protocol, then the facts asked in their
+// order (maker, model, uuid, asset_tag, bios_version, bios_date, bios_maker), then serial_note;
+// as many fields a row, valid UTF-8, a whole number of milliseconds, a protocol that is "dcom",
+// "wsman" or empty, and a note that is "placeholder", "virtual" or empty.
 CsvOutput ReadCompanionCsv(const std::string& bytes);
 
 // An inventory file's rows by computer, each with its fields by column; empty when the file is

@@ -4,10 +4,14 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <iterator>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "companion_support.h"
+#include "standin_file.h"
+#include "standin_text.h"
 
 namespace quillmark::companion_endtoend {
 namespace {
@@ -148,6 +152,74 @@ TEST_F(Transports, TheSessionUsesTheCallersOwnIdentityAndTheDeadlineAndAHangTime
   const long timeout = std::stol(enumerate->substr(enumerate->rfind(' ') + 1));
   EXPECT_GT(timeout, 1000);
   EXPECT_LE(timeout, 2000);
+}
+
+// Each computer's facts (every one asked) and note, and the summary's lines, over either transport.
+TEST_F(Transports, WithAllReadsEveryFactOverTheOneConnectionAndAFailedFactLeavesTheRowOk) {
+  const std::wstring vmware = L"VMware-56 4d 1e 2b 6f 3a 7c 8d-9e 0f 1a 2b 3c 4d 5e 6f";
+  Use({standin::For(L"plain").Member(Serial::Text(vmware)),
+       standin::For(L"hostile")
+           .Member(Serial::Text(vmware))
+           .Property(L"Win32_ComputerSystem", L"Manufacturer",
+                     Serial::Text(L"=HYPERLINK(\"x\")\u009b2J\u202e"))
+           .Property(L"Win32_BIOS", L"ReleaseDate", Serial::Text(L"15/04/2021")),
+       standin::For(L"no-enclosure").Member(Serial::Text(L"0")).Missing(L"Win32_SystemEnclosure"),
+       standin::For(L"absent")
+           .Member(Serial::Text(L"SN-77"))
+           .Property(L"Win32_ComputerSystem", L"Model",
+                     Serial{Serial::Kind::kMissing, L"", 0, 0})});
+  const std::vector<std::wstring> own = {
+      L"Stand-in Makers", L"Stand-in Model 7", L"4A1D3C52-7E0B-4F6A-9C21-5D8E3B7A6F10",
+      L"ASSET-0042",      L"STANDIN 1.07",     L"2021-04-15",
+      L"Stand-in"};
+  std::vector<std::vector<std::wstring>> facts(4, own);
+  facts[1][0] = L"'=HYPERLINK(\"x\")\\u009b2J\\u202e";
+  facts[1][5] = L"";
+  facts[2][3] = L"";
+  facts[3][1] = L"";
+  const std::vector<std::wstring> names = {L"plain", L"hostile", L"no-enclosure", L"absent"};
+  for (const auto& [protocol, enumerate, missing_class] :
+       {std::make_tuple(L"dcom", "invoke services InstancesOf method \"Win32_BIOS\"", "0x80041010"),
+        std::make_tuple(L"wsman",
+                        "wsman-enumerate \"http://schemas.microsoft.com/wbem/wsman/1/"
+                        "wmi/root/cimv2/Win32_BIOS\"",
+                        "0x80338000")}) {
+    ASSERT_TRUE(standin::WriteWholeFile(scratch_.record_path(), ""));
+    std::vector<std::wstring> arguments = {L"--protocol", protocol, L"--with", L"all"};
+    arguments.insert(arguments.end(), names.begin(), names.end());
+    const CompanionRun run = RunCompanion(arguments);
+    ASSERT_TRUE(run.finished) << Printable(protocol);
+    EXPECT_EQ(run.exit_code, 0u) << "a fact's failure is no row's: " << run.err;
+    const CsvOutput output = ReadCompanionCsv(run.out);
+    ASSERT_EQ(output.problem, "") << run.out.substr(0, 2000);
+    EXPECT_EQ(output.fact_columns.size(), 7u);
+    EXPECT_THAT(output.facts, ElementsAreArray(facts)) << Printable(protocol);
+    EXPECT_THAT(output.notes, ElementsAreArray({L"virtual", L"virtual", L"placeholder", L""}));
+    for (const std::string& line : std::vector<std::string>{
+             "      1  gave a placeholder", "      2  gave a virtual machine's",
+             "      2  share the serial number \"" + Utf8(vmware) + "\": plain, hostile\r\n",
+             "      1  model not read: 0x80020006  Unknown name.\r\n",
+             "      1  bios_date not read: 0x80020005  Type mismatch.\r\n",
+             std::string("      1  asset_tag not read: ") + missing_class}) {
+      EXPECT_THAT(run.err, HasSubstr(line)) << Printable(protocol);
+    }
+    // One connection a computer, and the BIOS class asked for once by each.
+    std::vector<std::string> connections;
+    std::vector<std::string> expected;
+    for (const std::wstring& name : names) {
+      expected.push_back((protocol == std::wstring(L"dcom") ? "bind " : "wsman-session ") +
+                         standin::Quoted(name) +
+                         (protocol == std::wstring(L"dcom") ? "" : " flags 0"));
+    }
+    const std::vector<std::string> record = Record();
+    std::copy_if(record.begin(), record.end(), std::back_inserter(connections),
+                 standin::IsConnectionLine);
+    EXPECT_THAT(connections, ::testing::UnorderedElementsAreArray(expected));
+    EXPECT_EQ(std::count_if(record.begin(), record.end(),
+                            [&](const std::string& line) { return line.rfind(enumerate, 0) == 0; }),
+              4)
+        << Printable(protocol);
+  }
 }
 
 }  // namespace

@@ -109,6 +109,16 @@ PlanBuilder& PlanBuilder::Fail(Step step, int occurrence, HRESULT code, Raise ra
   return *this;
 }
 
+PlanBuilder& PlanBuilder::Property(std::wstring wmi_class, std::wstring name, Serial value) {
+  plan_.properties.push_back({std::move(wmi_class), std::move(name), std::move(value)});
+  return *this;
+}
+
+PlanBuilder& PlanBuilder::Missing(std::wstring wmi_class) {
+  plan_.missing_classes.push_back(std::move(wmi_class));
+  return *this;
+}
+
 PlanBuilder For(std::wstring computer) { return PlanBuilder(std::move(computer)); }
 
 PlanBuilder ForPrefix(std::wstring prefix) { return PlanBuilder::Prefix(std::move(prefix)); }

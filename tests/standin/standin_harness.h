@@ -50,6 +50,9 @@ class PlanBuilder {
   PlanBuilder& HangPumping();
   PlanBuilder& Only(Transport transport);
   PlanBuilder& Fail(Step step, int occurrence, HRESULT code, Raise raise, std::wstring description);
+  // A property of the class's instance (each BIOS instance's besides its serial) set.
+  PlanBuilder& Property(std::wstring wmi_class, std::wstring name, Serial value);
+  PlanBuilder& Missing(std::wstring wmi_class);
   operator Plan() const { return plan_; }  // NOLINT: a builder converts implicitly by design
 
  private:

@@ -127,6 +127,20 @@ class Dispatch : public quillmark::com_support::NamedDispatch<Object<IDispatch>>
 using quillmark::com_support::kPropertyGet;
 constexpr DISPID kInstancesOfId = 1;
 constexpr DISPID kSerialNumberId = 2;
+constexpr DISPID kFirstPropertyId = 10;
+
+// The members that read a class's properties, as the plan sets them.
+std::vector<Dispatch::Member> PropertyMembers(const Plan& plan, const std::wstring& wmi_class) {
+  std::vector<Dispatch::Member> members;
+  DISPID id = kFirstPropertyId;
+  for (const ClassProperty& property : plan.PropertiesOf(wmi_class)) {
+    auto read = [value = property.value](DISPPARAMS* parameters, VARIANT* result, EXCEPINFO*) {
+      return parameters->cArgs != 0 ? DISP_E_BADPARAMCOUNT : FillVariant(value, result);
+    };
+    members.push_back({property.name, id++, kPropertyGet, read});
+  }
+  return members;
+}
 
 ComPtr<IDispatch> MakeMember(const std::shared_ptr<Lookup>& lookup, size_t number,
                              const Serial& serial) {
@@ -137,7 +151,7 @@ ComPtr<IDispatch> MakeMember(const std::shared_ptr<Lookup>& lookup, size_t numbe
     if (injected != S_OK) return injected;
     return FillVariant(serial, result);
   };
-  std::vector<Dispatch::Member> members;
+  std::vector<Dispatch::Member> members = PropertyMembers(lookup->plan, L"Win32_BIOS");
   if (serial.kind != Serial::Kind::kMissing) {
     members.push_back({L"SerialNumber", kSerialNumberId, kPropertyGet, read});
   }
@@ -208,6 +222,49 @@ ComPtr<IDispatch> MakeCollection(const std::shared_ptr<Lookup>& lookup) {
       new Dispatch("collection", {{L"_NewEnum", DISPID_NEWENUM, DISPATCH_PROPERTYGET, new_enum}}));
 }
 
+// The walk of a computer class's collection: its one instance.
+class InstanceEnumerator : public Object<IEnumVARIANT> {
+ public:
+  InstanceEnumerator(const std::string& wmi_class, ComPtr<IDispatch> instance)
+      : Object("enumerator-" + wmi_class), instance_(std::move(instance)) {}
+
+  HRESULT STDMETHODCALLTYPE Next(ULONG count, VARIANT* members, ULONG* fetched) override {
+    RecordLine("next " + name() + " " + std::to_string(count));
+    if (fetched != nullptr) *fetched = 0;
+    if (count != 1 || members == nullptr) return E_INVALIDARG;
+    if (!instance_) return S_FALSE;
+    V_VT(members) = VT_DISPATCH;
+    V_DISPATCH(members) = instance_.Detach();
+    if (fetched != nullptr) *fetched = 1;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE Skip(ULONG) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE Reset() override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE Clone(IEnumVARIANT** copy) override {
+    if (copy != nullptr) *copy = nullptr;
+    return E_NOTIMPL;
+  }
+
+ private:
+  ComPtr<IDispatch> instance_;
+};
+
+// The collection of a computer class other than the BIOS: one instance with the plan's properties.
+ComPtr<IDispatch> MakeClassCollection(const std::shared_ptr<Lookup>& lookup,
+                                      const std::wstring& wmi_class) {
+  const std::string name = Escape(wmi_class);
+  auto new_enum = [lookup, wmi_class, name](DISPPARAMS* parameters, VARIANT* result, EXCEPINFO*) {
+    if (parameters->cArgs != 0) return DISP_E_BADPARAMCOUNT;
+    ComPtr<IDispatch> instance =
+        Adopt<IDispatch>(new Dispatch(name + "1", PropertyMembers(lookup->plan, wmi_class)));
+    V_VT(result) = VT_UNKNOWN;
+    V_UNKNOWN(result) = new InstanceEnumerator(name, std::move(instance));
+    return S_OK;
+  };
+  return Adopt<IDispatch>(new Dispatch(
+      "collection-" + name, {{L"_NewEnum", DISPID_NEWENUM, DISPATCH_PROPERTYGET, new_enum}}));
+}
+
 // What the real service answers for a class it does not know.
 constexpr HRESULT kInvalidClass = static_cast<HRESULT>(0x80041010);
 
@@ -270,13 +327,17 @@ ComPtr<IDispatch> MakeServices(const std::shared_ptr<Lookup>& lookup) {
     const HRESULT injected =
         ScriptedResult(lookup->plan, Step::kInstancesOf, ++lookup->instances_calls, exception);
     if (injected != S_OK) return injected;
-    if (CompareStringOrdinal(V_BSTR(&parameters->rgvarg[0]), -1, L"Win32_BIOS", -1, TRUE) !=
-        CSTR_EQUAL) {
+    const std::wstring wmi_class(V_BSTR(&parameters->rgvarg[0]),
+                                 SysStringLen(V_BSTR(&parameters->rgvarg[0])));
+    if (!lookup->plan.Answers(wmi_class)) {
       return RaiseFailure(
           {Step::kInstancesOf, 1, kInvalidClass, Raise::kExcepInfo, L"Invalid class"}, exception);
     }
+    const bool bios =
+        CompareStringOrdinal(wmi_class.c_str(), -1, L"Win32_BIOS", -1, TRUE) == CSTR_EQUAL;
     V_VT(result) = VT_DISPATCH;
-    V_DISPATCH(result) = MakeCollection(lookup).Detach();
+    V_DISPATCH(result) =
+        (bios ? MakeCollection(lookup) : MakeClassCollection(lookup, wmi_class)).Detach();
     return S_OK;
   };
   return Adopt<IDispatch>(

@@ -19,6 +19,7 @@ void RecordLine(const std::string& line) noexcept {
   try {
     const std::wstring path = EnvironmentText(kRecordVariable);
     if (path.empty()) return;
+    if (EnvironmentText(kRecordOnlyVariable) == kConnectionsOnly && !IsConnectionLine(line)) return;
     const std::string text = line + "\n";
     // Appended line by line, each in one write, so that the test can read the record at any
     // moment and never sees part of a line.

@@ -1,7 +1,9 @@
 // Reading and writing the stand-in service's script.
 #include "standin_script.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <iterator>
 #include <cstdio>
 #include <cstdlib>
 #include <cwchar>
@@ -67,26 +69,27 @@ class LineParser {
   std::vector<std::string> fields_;
 };
 
-Serial ParseSerial(const LineParser& line) {
-  const std::string& kind = line.Field(1);
+// A value whose kind is the field at `at`, its text or number the next.
+Serial ParseSerial(const LineParser& line, size_t at = 1) {
+  const std::string& kind = line.Field(at);
   if (kind == "null" || kind == "empty" || kind == "missing") {
-    line.ExpectFields(2);
+    line.ExpectFields(at + 1);
     if (kind == "missing") return Serial{Serial::Kind::kMissing, L"", 0, 0};
     return kind == "null" ? Serial::Null() : Serial::Empty();
   }
-  line.ExpectFields(3);
-  if (kind == "text") return Serial::Text(line.Text(2));
-  if (kind == "derived") return Serial{Serial::Kind::kDerived, line.Text(2), 0, 0};
+  line.ExpectFields(at + 2);
+  if (kind == "text") return Serial::Text(line.Text(at + 1));
+  if (kind == "derived") return Serial{Serial::Kind::kDerived, line.Text(at + 1), 0, 0};
   if (kind == "integer") {
     char* end = nullptr;
-    const long value = std::strtol(line.Field(2).c_str(), &end, 10);
-    if (line.Field(2).empty() || *end != '\0') line.Fail("bad integer");
+    const long value = std::strtol(line.Field(at + 1).c_str(), &end, 10);
+    if (line.Field(at + 1).empty() || *end != '\0') line.Fail("bad integer");
     return Serial::Integer(value);
   }
   if (kind == "real") {
     char* end = nullptr;
-    const double value = std::strtod(line.Field(2).c_str(), &end);
-    if (line.Field(2).empty() || *end != '\0') line.Fail("bad real");
+    const double value = std::strtod(line.Field(at + 1).c_str(), &end);
+    if (line.Field(at + 1).empty() || *end != '\0') line.Fail("bad real");
     return Serial::Real(value);
   }
   line.Fail("unknown member kind");
@@ -153,32 +156,59 @@ void ParseLine(const LineParser& line, Script& script) {
     plan.members.push_back(ParseSerial(line));
   } else if (directive == "fail") {
     plan.failures.push_back(ParseFailure(line));
+  } else if (directive == "property") {
+    if (line.FieldCount() < 4) line.Fail("a property needs a class, a name and a kind");
+    plan.properties.push_back({line.Text(1), line.Text(2), ParseSerial(line, 3)});
+  } else if (directive == "class") {
+    line.ExpectFields(3);
+    if (line.Field(2) != "missing") line.Fail("a class can only be missing");
+    plan.missing_classes.push_back(line.Text(1));
   } else {
     line.Fail("unknown directive");
   }
 }
 
+// A value's kind and its text or number, as ParseSerial reads them.
 std::string FormatSerial(const Serial& serial) {
   switch (serial.kind) {
     case Serial::Kind::kText:
-      return "member\ttext\t" + Escape(serial.text);
+      return "text\t" + Escape(serial.text);
     case Serial::Kind::kNull:
-      return "member\tnull";
+      return "null";
     case Serial::Kind::kEmpty:
-      return "member\tempty";
+      return "empty";
     case Serial::Kind::kInteger:
-      return "member\tinteger\t" + std::to_string(serial.integer);
+      return "integer\t" + std::to_string(serial.integer);
     case Serial::Kind::kReal: {
       char digits[64];
       std::snprintf(digits, sizeof digits, "%.17g", serial.real);
-      return std::string("member\treal\t") + digits;
+      return std::string("real\t") + digits;
     }
     case Serial::Kind::kDerived:
-      return "member\tderived\t" + Escape(serial.text);
+      return "derived\t" + Escape(serial.text);
     case Serial::Kind::kMissing:
-      return "member\tmissing";
+      return "missing";
   }
   return {};
+}
+
+bool SameClass(const std::wstring& a, const std::wstring& b) {
+  return CompareStringOrdinal(a.c_str(), -1, b.c_str(), -1, TRUE) == CSTR_EQUAL;
+}
+
+// The stand-in's own values: what a computer without a plan of its own for them answers.
+const std::vector<ClassProperty>& OwnProperties() {
+  static const std::vector<ClassProperty> own = {
+      {L"Win32_BIOS", L"SMBIOSBIOSVersion", Serial::Text(L"STANDIN 1.07")},
+      {L"Win32_BIOS", L"ReleaseDate", Serial::Text(L"20210415000000.000000+000")},
+      {L"Win32_BIOS", L"Manufacturer", Serial::Text(L"Stand-in")},
+      {L"Win32_ComputerSystem", L"Manufacturer", Serial::Text(L"Stand-in Makers")},
+      {L"Win32_ComputerSystem", L"Model", Serial::Text(L"Stand-in Model 7")},
+      {L"Win32_ComputerSystemProduct", L"UUID",
+       Serial::Text(L"4A1D3C52-7E0B-4F6A-9C21-5D8E3B7A6F10")},
+      {L"Win32_SystemEnclosure", L"SMBIOSAssetTag", Serial::Text(L"ASSET-0042")},
+  };
+  return own;
 }
 
 std::string FormatFailure(const Failure& failure) {
@@ -241,6 +271,38 @@ const Failure* Plan::FailureAt(Step step, int occurrence) const {
   return nullptr;
 }
 
+bool Plan::Answers(const std::wstring& wmi_class) const {
+  if (SameClass(wmi_class, L"Win32_BIOS")) return true;
+  const auto known = [&](const auto& classes) {
+    return std::any_of(std::begin(classes), std::end(classes),
+                       [&](const std::wstring& name) { return SameClass(name, wmi_class); });
+  };
+  return known(kComputerClasses) && !known(missing_classes);
+}
+
+std::vector<ClassProperty> Plan::PropertiesOf(const std::wstring& wmi_class) const {
+  std::vector<ClassProperty> result;
+  for (const std::vector<ClassProperty>* given : {&OwnProperties(), &properties}) {
+    for (const ClassProperty& property : *given) {
+      if (!SameClass(property.wmi_class, wmi_class)) continue;
+      const auto same = std::find_if(result.begin(), result.end(), [&](const ClassProperty& had) {
+        return SameClass(had.name, property.name);
+      });
+      if (same != result.end()) {
+        same->value = property.value;
+      } else {
+        result.push_back(property);
+      }
+    }
+  }
+  result.erase(std::remove_if(result.begin(), result.end(),
+                              [](const ClassProperty& property) {
+                                return property.value.kind == Serial::Kind::kMissing;
+                              }),
+               result.end());
+  return result;
+}
+
 const Plan* Script::Find(const std::wstring& computer) const {
   for (const Plan& plan : plans) {
     if (!plan.any_computer && !plan.computer_prefix && plan.computer == computer) return &plan;
@@ -278,8 +340,15 @@ std::string FormatScript(const Script& script) {
     if (plan.only != Transport::kAny) {
       text += plan.only == Transport::kDcom ? "only\tdcom\n" : "only\twsman\n";
     }
-    for (const Serial& serial : plan.members) text += FormatSerial(serial) + "\n";
+    for (const Serial& serial : plan.members) text += "member\t" + FormatSerial(serial) + "\n";
     for (const Failure& failure : plan.failures) text += FormatFailure(failure) + "\n";
+    for (const ClassProperty& property : plan.properties) {
+      text += "property\t" + Escape(property.wmi_class) + "\t" + Escape(property.name) + "\t" +
+              FormatSerial(property.value) + "\n";
+    }
+    for (const std::wstring& wmi_class : plan.missing_classes) {
+      text += "class\t" + Escape(wmi_class) + "\tmissing\n";
+    }
   }
   return text;
 }
@@ -289,6 +358,10 @@ std::string RaiseLine(const Failure& failure) {
   std::snprintf(code, sizeof code, "0x%08lX", static_cast<unsigned long>(failure.code));
   return std::string("raise ") + StepName(failure.step) + " " + std::to_string(failure.occurrence) +
          " " + code + " " + RaiseName(failure.raise) + " " + Quoted(failure.description);
+}
+
+bool IsConnectionLine(const std::string& line) {
+  return line.rfind("bind ", 0) == 0 || line.rfind("wsman-session ", 0) == 0;
 }
 
 const char* StepName(Step step) {

@@ -10,9 +10,17 @@
 
 namespace standin {
 
-// The environment variables that name the script the service reads and the record it appends to.
+// The environment variables that name the script the service reads and the record it appends to,
+// and what the record keeps: every call, or with kConnectionsOnly only each connection, a DCOM
+// binding ("bind NAME") or a WS-Management session ("wsman-session NAME ..."), few enough lines
+// for a timed run.
 constexpr wchar_t kScriptVariable[] = L"STANDIN_SCRIPT";
 constexpr wchar_t kRecordVariable[] = L"STANDIN_RECORD";
+constexpr wchar_t kRecordOnlyVariable[] = L"STANDIN_RECORD_ONLY";
+constexpr wchar_t kConnectionsOnly[] = L"connections";
+
+// Whether a record line is a connection to a computer.
+bool IsConnectionLine(const std::string& line);
 
 // The steps of a lookup, as the service sees them.
 enum class Step { kBind, kInstancesOf, kNewEnum, kNext, kSerialNumber };
@@ -46,6 +54,18 @@ struct Serial {
   static Serial Real(double value);
 };
 
+// A property of an instance of a class, as a plan sets it over the stand-in's own values: a value
+// of a member's kinds, kMissing for an instance that lacks it.
+struct ClassProperty {
+  std::wstring wmi_class;
+  std::wstring name;
+  Serial value;
+};
+
+// The classes the stand-in answers besides Win32_BIOS, each with one instance: the computer's own.
+inline constexpr const wchar_t* kComputerClasses[] = {
+    L"Win32_ComputerSystem", L"Win32_ComputerSystemProduct", L"Win32_SystemEnclosure"};
+
 // Which of the stand-ins answers a plan: both, or only the one for DCOM ("winmgmts:") or for
 // WS-Management ("WSMan.Automation"); the other answers as a computer it cannot reach.
 enum class Transport { kAny, kDcom, kWsMan };
@@ -61,9 +81,17 @@ struct Plan {
   Transport only = Transport::kAny;
   std::vector<Serial> members;
   std::vector<Failure> failures;
+  std::vector<ClassProperty> properties;      // set over the stand-in's own values
+  std::vector<std::wstring> missing_classes;  // of kComputerClasses, those this computer lacks
 
   // The scripted failure at this step and occurrence, if any.
   const Failure* FailureAt(Step step, int occurrence) const;
+  // Whether the service knows the class (any case) for this computer: Win32_BIOS always, the
+  // computer's classes unless missing.
+  bool Answers(const std::wstring& wmi_class) const;
+  // The properties of the class's instance, or of each BIOS instance besides its SerialNumber, in
+  // order: the stand-in's own values as the plan sets them, then any it adds; none kMissing.
+  std::vector<ClassProperty> PropertiesOf(const std::wstring& wmi_class) const;
 };
 
 struct Script {
@@ -90,7 +118,10 @@ class ScriptError : public std::runtime_error {
 //   member text <value> | member null | member empty | member integer <n> | member real <x> |
 //   member derived <value> | member missing
 //   fail <step> <occurrence> <hex code> excepinfo|errorinfo|code <description>
-// where <step> is bind, InstancesOf, _NewEnum, Next or SerialNumber.
+//   property <class> <name> <kind> [<value>]  a property's value, of a member's kinds: text, null,
+//                                the BIOS instances' or the class's one instance; missing: absent
+//   class <class> missing        the service does not know that class for this computer
+// where <step> is bind, InstancesOf, _NewEnum, Next or SerialNumber (steps of the BIOS walk).
 Script ParseScript(const std::string& text);  // throws ScriptError naming the line
 std::string FormatScript(const Script& script);
 

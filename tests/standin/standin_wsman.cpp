@@ -56,6 +56,53 @@ std::wstring XmlEscaped(const std::wstring& text) {
   return escaped;
 }
 
+// A property as the platform's service writes it: its text escaped, xsi:nil for null or empty, a
+// datetime in WMI's form as XML Schema's inside cim:Datetime, nothing for one that is missing.
+std::wstring PropertyXml(const ClassProperty& property) {
+  const std::wstring& name = property.name;
+  const Serial& value = property.value;
+  switch (value.kind) {
+    case Serial::Kind::kMissing:
+      return L"";
+    case Serial::Kind::kNull:
+    case Serial::Kind::kEmpty:
+      return L"<p:" + name + L" xsi:nil=\"true\"/>";
+    case Serial::Kind::kInteger:
+      return L"<p:" + name + L">" + std::to_wstring(value.integer) + L"</p:" + name + L">";
+    case Serial::Kind::kReal: {
+      wchar_t digits[64];
+      std::swprintf(digits, sizeof digits / sizeof digits[0], L"%.17g", value.real);
+      return L"<p:" + name + L">" + digits + L"</p:" + name + L">";
+    }
+    case Serial::Kind::kText:
+    case Serial::Kind::kDerived:
+      break;
+  }
+  const std::wstring& text = value.text;
+  const bool wmi_datetime = text.size() >= 14 && text.find_first_not_of(L"0123456789") == 14;
+  if (name == L"ReleaseDate" && wmi_datetime) {
+    const std::wstring iso = text.substr(0, 4) + L"-" + text.substr(4, 2) + L"-" +
+                             text.substr(6, 2) + L"T" + text.substr(8, 2) + L":" +
+                             text.substr(10, 2) + L":" + text.substr(12, 2) + L"Z";
+    return L"<p:" + name + L"><cim:Datetime>" + iso + L"</cim:Datetime></p:" + name + L">";
+  }
+  return L"<p:" + name + L">" + XmlEscaped(text) + L"</p:" + name + L">";
+}
+
+// An instance of a class, its properties in order, in the class's own namespace.
+std::wstring InstanceXml(const std::wstring& class_name,
+                         const std::vector<ClassProperty>& properties) {
+  std::wstring xml =
+      L"<p:" + class_name + L" xmlns:p=\"" + kClassUriBase + class_name +
+      L"\" xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\" "
+      L"xmlns:cim=\"http://schemas.dmtf.org/wbem/wscim/1/common\" xml:lang=\"en-US\">";
+  for (const ClassProperty& property : properties) xml += PropertyXml(property);
+  return xml + L"<p:Version>STANDIN - 1</p:Version></p:" + class_name + L">";
+}
+
+// What the service answers for a resource it does not know.
+constexpr HRESULT kUnknownResource = static_cast<HRESULT>(0x80338000);
+
 // An object whose IDispatch offers no late binding: the companion calls through the vtables.
 template <typename Interface>
 class VtableObject : public Object<Interface> {
@@ -78,11 +125,12 @@ class VtableObject : public Object<Interface> {
   }
 };
 
-// One lookup's state, shared by its session and enumerator (one apartment's thread only).
+// One lookup's state, shared by its session and enumerators (one apartment's thread only).
 struct WsManLookup {
   Plan plan;
   std::wstring error;  // the last fault's XML, as the session's and enumerator's Error give it
   std::size_t read = 0;
+  bool connected = false;  // the session's first request has reached the computer
 };
 
 // The fault of a scripted failure at this step and occurrence; S_OK when there is none.
@@ -109,7 +157,9 @@ class Enumerator : public VtableObject<IWSManEnumerator> {
       if (fault != S_OK) return fault;
     }
     if (static_cast<std::size_t>(number) > lookup_->plan.members.size()) return E_UNEXPECTED;
-    return GiveText(ItemXml(lookup_->plan.members[static_cast<std::size_t>(number) - 1]), resource);
+    return GiveText(ItemXml(lookup_->plan.members[static_cast<std::size_t>(number) - 1],
+                            lookup_->plan.PropertiesOf(L"Win32_BIOS")),
+                    resource);
   }
   HRESULT STDMETHODCALLTYPE get_AtEndOfStream(VARIANT_BOOL* at_end) override {
     if (at_end == nullptr) return E_POINTER;
@@ -127,6 +177,30 @@ class Enumerator : public VtableObject<IWSManEnumerator> {
 
  private:
   std::shared_ptr<WsManLookup> lookup_;
+};
+
+// The enumeration of a computer class: its one item.
+class InstanceEnumerator : public VtableObject<IWSManEnumerator> {
+ public:
+  explicit InstanceEnumerator(std::wstring item)
+      : VtableObject("wsman-class-enumerator"), item_(std::move(item)) {}
+
+  HRESULT STDMETHODCALLTYPE ReadItem(BSTR* resource) override {
+    if (resource != nullptr) *resource = nullptr;
+    if (given_) return E_UNEXPECTED;
+    given_ = true;
+    return GiveText(item_, resource);
+  }
+  HRESULT STDMETHODCALLTYPE get_AtEndOfStream(VARIANT_BOOL* at_end) override {
+    if (at_end == nullptr) return E_POINTER;
+    *at_end = given_ ? VARIANT_TRUE : VARIANT_FALSE;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE get_Error(BSTR* value) override { return GiveText(L"", value); }
+
+ private:
+  std::wstring item_;
+  bool given_ = false;
 };
 
 class Session : public VtableObject<IWSManSession> {
@@ -148,20 +222,31 @@ class Session : public VtableObject<IWSManSession> {
       lookup_->error = FaultXml(kWsManCannotConnect, L"WinRM cannot complete the operation.");
       return kWsManCannotConnect;
     }
-    if (plan.delay_ms != 0) Sleep(plan.delay_ms);
-    if (plan.hang) {
-      automation_.LeaveCount();
-      HangForever(*this);
+    // The session's first request is its connection: it alone waits for the computer.
+    if (!lookup_->connected) {
+      lookup_->connected = true;
+      if (plan.delay_ms != 0) Sleep(plan.delay_ms);
+      if (plan.hang) {
+        automation_.LeaveCount();
+        HangForever(*this);
+      }
     }
-    for (const Step step : {Step::kBind, Step::kInstancesOf, Step::kNewEnum}) {
-      const HRESULT fault = Fault(*lookup_, step, 1);
-      if (fault != S_OK) return fault;
+    if (uri == kBiosUri) {
+      for (const Step step : {Step::kBind, Step::kInstancesOf, Step::kNewEnum}) {
+        const HRESULT fault = Fault(*lookup_, step, 1);
+        if (fault != S_OK) return fault;
+      }
+      *result_set = new Enumerator(lookup_);
+      return S_OK;
     }
-    if (uri != kBiosUri) {
-      lookup_->error = FaultXml(static_cast<HRESULT>(0x80338000), L"Unknown resource.");
-      return static_cast<HRESULT>(0x80338000);
+    const std::wstring base = kClassUriBase;
+    const std::wstring wmi_class =
+        uri.compare(0, base.size(), base) == 0 ? uri.substr(base.size()) : L"";
+    if (wmi_class.empty() || !plan.Answers(wmi_class)) {
+      lookup_->error = FaultXml(kUnknownResource, L"Unknown resource.");
+      return kUnknownResource;
     }
-    *result_set = new Enumerator(lookup_);
+    *result_set = new InstanceEnumerator(InstanceXml(wmi_class, plan.PropertiesOf(wmi_class)));
     return S_OK;
   }
   HRESULT STDMETHODCALLTYPE get_Error(BSTR* value) override {
@@ -267,38 +352,12 @@ HRESULT CreateWsManAutomation(REFIID iid, void** object) {
   return result;
 }
 
-std::wstring ItemXml(const Serial& serial) {
-  std::wstring value;
+std::wstring ItemXml(const Serial& serial, const std::vector<ClassProperty>& properties) {
   // A derived class's instance comes as that class, in its own namespace.
-  std::wstring class_name = L"Win32_BIOS";
-  switch (serial.kind) {
-    case Serial::Kind::kMissing:
-      break;
-    case Serial::Kind::kNull:
-    case Serial::Kind::kEmpty:
-      value = L"<p:SerialNumber xsi:nil=\"true\"/>";
-      break;
-    case Serial::Kind::kDerived:
-      class_name = L"Standin_BIOS";
-      [[fallthrough]];
-    case Serial::Kind::kText:
-      value = L"<p:SerialNumber>" + XmlEscaped(serial.text) + L"</p:SerialNumber>";
-      break;
-    case Serial::Kind::kInteger:
-      value = L"<p:SerialNumber>" + std::to_wstring(serial.integer) + L"</p:SerialNumber>";
-      break;
-    case Serial::Kind::kReal: {
-      wchar_t digits[64];
-      std::swprintf(digits, sizeof digits / sizeof digits[0], L"%.17g", serial.real);
-      value = std::wstring(L"<p:SerialNumber>") + digits + L"</p:SerialNumber>";
-      break;
-    }
-  }
-  // Another property first and after, as the service writes them all, in its own namespace.
-  return L"<p:" + class_name + L" xmlns:p=\"" + kClassUriBase + class_name +
-         L"\" xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\" xml:lang=\"en-US\">"
-         L"<p:Manufacturer>Stand-in</p:Manufacturer>" +
-         value + L"<p:Version>STANDIN - 1</p:Version></p:" + class_name + L">";
+  const bool derived = serial.kind == Serial::Kind::kDerived;
+  std::vector<ClassProperty> all = properties;
+  all.push_back({L"Win32_BIOS", L"SerialNumber", serial});
+  return InstanceXml(derived ? L"Standin_BIOS" : L"Win32_BIOS", all);
 }
 
 std::wstring FaultXml(HRESULT code, const std::wstring& message) {

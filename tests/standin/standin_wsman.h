@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 #include "standin_script.h"
 
@@ -21,8 +22,9 @@ constexpr HRESULT kWsManCannotConnect = static_cast<HRESULT>(0x80338126);
 // A new WS-Management automation object, as the class object of kWsManClass makes it.
 HRESULT CreateWsManAutomation(REFIID iid, void** object);
 
-// An enumerated item's XML for one member, as the platform's service writes a Win32_BIOS instance.
-std::wstring ItemXml(const Serial& serial);
+// An enumerated item's XML for one member, as the platform's service writes a Win32_BIOS instance:
+// its serial, and the other properties the plan gives it.
+std::wstring ItemXml(const Serial& serial, const std::vector<ClassProperty>& properties);
 
 // A fault's XML: its code in decimal, and its message unless `message` is empty.
 std::wstring FaultXml(HRESULT code, const std::wstring& message);

@@ -271,21 +271,27 @@ CapturedRun RunCaptured(Launch launch, const CaptureOptions& options) {
   return run;
 }
 
-std::optional<std::wstring> SerialNumberFromCommandLineClient(milliseconds timeout) {
+std::optional<std::wstring> ValueFromCommandLineClient(const std::wstring& source,
+                                                       const std::wstring& property,
+                                                       milliseconds timeout) {
   Launch launch;
-  launch.command_line = L"wmic.exe bios get serialnumber";
+  launch.command_line = L"wmic.exe " + source + L" get " + property;
   launch.creation_flags = CREATE_NO_WINDOW;
   CaptureOptions options;
   options.limit = timeout;
   const CapturedRun run = RunCaptured(std::move(launch), options);
   if (!run.finished) return std::nullopt;
   const std::vector<std::wstring> lines = Lines(TextFromConsoleBytes(run.out));
-  // A header line "SerialNumber", then the value of the one BIOS instance.
+  // A header line with the property's name, then the value of the first instance.
   if (lines.size() < 2) return std::nullopt;
-  if (CompareStringOrdinal(lines[0].c_str(), -1, L"SerialNumber", -1, TRUE) != CSTR_EQUAL) {
+  if (CompareStringOrdinal(lines[0].c_str(), -1, property.c_str(), -1, TRUE) != CSTR_EQUAL) {
     return std::nullopt;
   }
   return lines[1];
+}
+
+std::optional<std::wstring> SerialNumberFromCommandLineClient(milliseconds timeout) {
+  return ValueFromCommandLineClient(L"bios", L"SerialNumber", timeout);
 }
 
 }  // namespace quillmark::test_support

@@ -148,6 +148,13 @@ struct CapturedRun {
 // SupportError when it cannot be started.
 CapturedRun RunCaptured(Launch launch, const CaptureOptions& options = {});
 
+// A property of the first instance of a class ("bios", or "path Win32_ComputerSystem") as the
+// system's command-line management client reports it (its column padding removed), or nothing if
+// the client gives no answer within the timeout.
+std::optional<std::wstring> ValueFromCommandLineClient(const std::wstring& source,
+                                                       const std::wstring& property,
+                                                       milliseconds timeout = milliseconds{60000});
+
 // The BIOS serial number as the system's command-line management client reports it (its column
 // padding removed), or nothing if the client gives no answer within the timeout.
 std::optional<std::wstring> SerialNumberFromCommandLineClient(milliseconds timeout = milliseconds{
