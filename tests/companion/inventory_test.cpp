@@ -55,13 +55,16 @@ TEST_F(InventoryRuns, KeepWhatOfflineComputersLastSaidTellWhatChangedAndResumeWi
   Sleep(1100);  // the second run's times differ from the first's
   Use({standin::For(L"pc-b").Member(Serial::Text(L"B2")),
        standin::For(L"offline").Member(Serial::Text(L"O")), fail(L"never")});
-  const CompanionRun second =
-      RunCompanion({L"--inventory", file.path(), L"offline", L"pc-b", L"never"});
+  const CompanionRun second = RunCompanion(
+      {L"--inventory", file.path(), L"--with", L"model", L"offline", L"pc-b", L"never"});
   ASSERT_TRUE(second.finished);
   const InventoryRows after = ReadInventoryFile(file.path());
-  EXPECT_EQ(after.at("pc-a"), before.at("pc-a"))
-      << "a computer that left the sources is kept as it was";
+  InventoryRows::mapped_type kept = after.at("pc-a");
+  kept.erase("model");  // the column it gained, empty
+  EXPECT_EQ(kept, before.at("pc-a")) << "a computer that left the sources is kept as it was";
   EXPECT_EQ(after.at("offline").at("serial"), "O");
+  EXPECT_EQ(after.at("offline").at("model"), "Stand-in Model 7")
+      << "an asked fact's column is kept";
   EXPECT_EQ(after.at("pc-b").at("previous_serial"), "B1");
   EXPECT_EQ(after.at("pc-b").at("serial_changed"), after.at("pc-b").at("last_seen"));
   EXPECT_GT(after.at("pc-b").at("serial_changed"), before.at("pc-b").at("last_seen"));
