@@ -411,8 +411,9 @@ std::wstring UsageText() {
   return text + kLineEnd +
          L"Exit code: 0 when every computer gave its serial number, 1 when any did not, 2 for a" +
          kLineEnd +
-         L"mistake in the command line or a list or directory that cannot be read, 3 when the" +
-         kLineEnd + L"output could not be written." + kLineEnd;
+         L"mistake in the command line, or a list, directory or inventory that cannot be read;" +
+         kLineEnd + L"3 when the output, the retry list or the inventory could not be written." +
+         kLineEnd;
 }
 
 }  // namespace quillmark::companion
