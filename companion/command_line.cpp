@@ -29,7 +29,7 @@ struct CountRange {
 
 // One option: its name, whether and what value it takes, its line of help, and what it sets. A
 // switch (no value name) is on once given; an option with a range takes a whole number in it.
-struct OptionSpec {
+struct OptionRow {
   const wchar_t* name;
   const wchar_t* value_name;  // the value as the usage calls it; null: the option takes none
   std::optional<CountRange> range;
@@ -107,8 +107,8 @@ AskedFacts FactsNamed(const std::wstring& list) {
 }
 
 // The option table: the parser and the usage both read it, in this order.
-const std::vector<OptionSpec>& OptionTable() {
-  static const std::vector<OptionSpec> table = {
+const std::vector<OptionRow>& OptionTable() {
+  static const std::vector<OptionRow> table = {
       {L"--include-disabled", nullptr, std::nullopt, L"disabled computer accounts too",
        [](CompanionOptions& chosen, const std::wstring&, int) {
          chosen.directory_filter.include_disabled = true;
@@ -294,8 +294,8 @@ class ArgumentWalk {
     const std::wstring value = end == std::wstring::npos ? L"" : argument.substr(end + 1);
     std::wstring message = L"unknown option " + VisibleText(Quoted(argument));
     const auto& table = OptionTable();
-    const auto option = std::find_if(table.begin(), table.end(), [&](const OptionSpec& spec) {
-      return std::wstring(spec.name) == L"--" + name;
+    const auto option = std::find_if(table.begin(), table.end(), [&](const OptionRow& row) {
+      return std::wstring(row.name) == L"--" + name;
     });
     if (name == L"node") {
       message += L": give the computers' names themselves (quillmark PC01 PC02), or @FILE";
@@ -314,7 +314,7 @@ class ArgumentWalk {
     const std::wstring name = argument.substr(0, equals);
     const auto& table = OptionTable();
     const auto option = std::find_if(table.begin(), table.end(),
-                                     [&](const OptionSpec& spec) { return name == spec.name; });
+                                     [&](const OptionRow& row) { return name == row.name; });
     if (option == table.end()) Fail(L"unknown option " + Quoted(name));
     given_.insert(option->name);
     std::optional<std::wstring> attached;
@@ -400,7 +400,7 @@ std::wstring UsageText() {
       L"Looks up the BIOS serial number of each computer named, several at a time." + kLineEnd +
       kLineEnd;
   for (const auto& [form, help] : sources) text += UsageEntry(form, help);
-  for (const OptionSpec& option : OptionTable()) {
+  for (const OptionRow& option : OptionTable()) {
     std::wstring form = option.name;
     if (option.value_name) form += std::wstring(L" ") + option.value_name;
     text += UsageEntry(form,
