@@ -45,21 +45,10 @@ make_prefix() {
     echo "wineboot failed for a $WINEARCH prefix" >&2
     return 1
   }
-  # Wine now and then fails to start a program in a prefix that is still settling: a key is tried
-  # again a few times.
-  add_key() {
-    local attempt
-    for attempt in 1 2 3 4 5; do
-      "$WINELOADER" reg add "$@" /f >>"$log" 2>&1 && return 0
-      sleep "$attempt"
-    done
-    cat "$log" >&2
-    return 1
-  }
   # Let Wine draw window frames itself: with no window manager, closing a managed window stalls.
-  add_key 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N
+  wine_reg_add "$log" 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N
   # A crash must end the process rather than wait on a dialog nobody will answer.
-  add_key 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0
+  wine_reg_add "$log" 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0
   "$WINESERVER" -w
   # Window frames draw their caption buttons (the close box's cross) with the Marlett font. This
   # Wine does not load the fonts of its own data folder, so without this copy a plain "r" stands

@@ -5,6 +5,8 @@
 set -euo pipefail
 here=$(dirname "$(readlink -f "$0")")
 session=$here/../../cmake/wine-session.sh
+# shellcheck source=cmake/wine-arch.sh
+. "$here/../../cmake/wine-arch.sh"
 action=$1
 folder=$(readlink -f "$2")
 
@@ -17,29 +19,18 @@ register() {
   # shellcheck source=/dev/null
   . "$folder/wine/env.sh"
   : >"$log"
-  # Wine now and then fails to start a program in a prefix that is still settling ("Application
-  # could not be started"): each key is tried again a few times before the session fails.
-  add_key() {
-    local attempt
-    for attempt in 1 2 3 4 5; do
-      "$WINELOADER" reg add "$@" /f >>"$log" 2>&1 && return 0
-      sleep "$attempt"
-    done
-    cat "$log" >&2
-    return 1
-  }
   # The scheme is resolved through its ProgID, looked up machine-wide.
-  add_key "$classes\\winmgmts" /ve /d 'Stand-in management service'
-  add_key "$classes\\winmgmts\\CLSID" /ve /d "$clsid"
-  add_key "$classes\\CLSID\\$clsid" /ve /d 'Stand-in management service'
-  add_key "$classes\\CLSID\\$clsid\\InprocServer32" /ve /d "Z:${dll//\//\\}"
-  add_key "$classes\\CLSID\\$clsid\\InprocServer32" /v ThreadingModel /d Apartment
+  wine_reg_add "$log" "$classes\\winmgmts" /ve /d 'Stand-in management service'
+  wine_reg_add "$log" "$classes\\winmgmts\\CLSID" /ve /d "$clsid"
+  wine_reg_add "$log" "$classes\\CLSID\\$clsid" /ve /d 'Stand-in management service'
+  wine_reg_add "$log" "$classes\\CLSID\\$clsid\\InprocServer32" /ve /d "Z:${dll//\//\\}"
+  wine_reg_add "$log" "$classes\\CLSID\\$clsid\\InprocServer32" /v ThreadingModel /d Apartment
   # The WS-Management stand-in, under the ProgID and class the platform's own object has.
   wsman='{BCED617B-EC03-420B-8508-977DC7A686BD}'
-  add_key "$classes\\WSMan.Automation\\CLSID" /ve /d "$wsman"
-  add_key "$classes\\CLSID\\$wsman" /ve /d 'Stand-in WS-Management'
-  add_key "$classes\\CLSID\\$wsman\\InprocServer32" /ve /d "Z:${dll//\//\\}"
-  add_key "$classes\\CLSID\\$wsman\\InprocServer32" /v ThreadingModel /d Apartment
+  wine_reg_add "$log" "$classes\\WSMan.Automation\\CLSID" /ve /d "$wsman"
+  wine_reg_add "$log" "$classes\\CLSID\\$wsman" /ve /d 'Stand-in WS-Management'
+  wine_reg_add "$log" "$classes\\CLSID\\$wsman\\InprocServer32" /ve /d "Z:${dll//\//\\}"
+  wine_reg_add "$log" "$classes\\CLSID\\$wsman\\InprocServer32" /v ThreadingModel /d Apartment
   echo "Stand-in service registered: $dll"
 }
 
