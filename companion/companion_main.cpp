@@ -100,21 +100,19 @@ void ReportTrouble(const FleetOutcome& outcome, const std::optional<PlatformFail
   if (retry_list) ReportLine(L"the retry list could not be written: " + FailureText(*retry_list));
 }
 
-// How the run went, by cause, then what its serials said; standard error only, never the output.
-void ReportSummary(const RunSummary& summary, const SerialSummary& serials) {
-  std::vector<std::wstring> lines = summary.Lines();
-  const std::vector<std::wstring> serial_lines = serials.Lines();
-  lines.insert(lines.end(), serial_lines.begin(), serial_lines.end());
+// Lines on standard error, never in the output, the first after the program's name.
+void ReportLines(const std::vector<std::wstring>& lines) {
   std::wstring text = L"quillmark: ";
   for (const std::wstring& line : lines) text += line;
   WriteText(GetStdHandle(STD_ERROR_HANDLE), text);
 }
 
-// Lines on standard error after the summary, the first after the program's name.
-void ReportLines(const std::vector<std::wstring>& lines) {
-  std::wstring text = L"quillmark: ";
-  for (const std::wstring& line : lines) text += line;
-  WriteText(GetStdHandle(STD_ERROR_HANDLE), text);
+// How the run went, by cause, then what its serials said.
+void ReportSummary(const RunSummary& summary, const SerialSummary& serials) {
+  std::vector<std::wstring> lines = summary.Lines();
+  const std::vector<std::wstring> serial_lines = serials.Lines();
+  lines.insert(lines.end(), serial_lines.begin(), serial_lines.end());
+  ReportLines(lines);
 }
 
 UtcSeconds UtcNow() { return UtcSecondsOf(std::chrono::system_clock::now()); }
@@ -146,10 +144,10 @@ std::uint32_t Run(const CompanionOptions& options, ComputerNames computers_given
                        std::chrono::milliseconds(options.reach_timeout_ms),
                        options.with};
   const ComputerNames& computers = plan.computers;
-  OutputStream output(
-      GetStdHandle(STD_OUTPUT_HANDLE),
-      StartsWithByteOrderMark(FormatFor(options, IsConsole(GetStdHandle(STD_OUTPUT_HANDLE)))));
-  OutputStyle style = StyleFor(options, computers, output.console());
+  const HANDLE output_handle = GetStdHandle(STD_OUTPUT_HANDLE);
+  const bool console = IsConsole(output_handle);
+  OutputStream output(output_handle, StartsWithByteOrderMark(FormatFor(options, console)));
+  OutputStyle style = StyleFor(options, computers, console);
   style.csv_header = output.starts_file();  // appended to a file of rows, no second header
   RowFormatter formatter(style);
   RunTally tally;
