@@ -4,6 +4,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "test_name_sources.h"
 #include "text_encoding.h"
 
 namespace quillmark::companion {
@@ -21,16 +22,9 @@ std::string Utf16WithMark(const std::u16string& text, bool big_endian) {
   return bytes;
 }
 
-// Code page 1252's letters, as this computer's ANSI code page.
-AnsiText Latin1(const std::string& bytes) {
-  AnsiText text{std::wstring(), 1252};
-  for (const char byte : bytes) text.text += static_cast<wchar_t>(static_cast<unsigned char>(byte));
-  return text;
-}
-
 std::wstring ProblemIn(const std::string& bytes) {
   ComputerNames names{L"before"};
-  const ListRead read = AddNamesFromListBytes(bytes, Latin1, names);
+  const ListRead read = AddNamesFromListBytes(bytes, Latin1Text, names);
   EXPECT_THAT(names, ElementsAre(L"before")) << "bytes that are not text added names";
   return read.problem ? read.problem->what : L"(none)";
 }
@@ -41,7 +35,7 @@ TEST(ListDecoding, ReadsUtf8WithOrWithoutMarkAndUtf16WithMarkInEitherByteOrder) 
   for (const std::string& bytes :
        {utf8, "\xEF\xBB\xBF" + utf8, Utf16WithMark(utf16, false), Utf16WithMark(utf16, true)}) {
     ComputerNames names;
-    const ListRead read = AddNamesFromListBytes(bytes, Latin1, names);
+    const ListRead read = AddNamesFromListBytes(bytes, Latin1Text, names);
     ASSERT_FALSE(read.problem || read.ansi_code_page) << bytes;
     EXPECT_THAT(names, ElementsAre(L"caf\u00E9", L"host-\U0001F600"));
   }
@@ -57,7 +51,7 @@ TEST(ListDecoding, NamesWhatMakesTheBytesNotTextAndReadsTheRestInTheAnsiCodePage
     EXPECT_THAT(ProblemIn(bytes), ::testing::StartsWith(L"is not valid text: a NUL character"));
   }
   ComputerNames names;
-  const ListRead read = AddNamesFromListBytes("PC-M\xDCNCHEN\r\npc2", Latin1, names);
+  const ListRead read = AddNamesFromListBytes("PC-M\xDCNCHEN\r\npc2", Latin1Text, names);
   EXPECT_EQ(read.ansi_code_page, 1252u);
   EXPECT_THAT(names, ElementsAre(L"PC-M\u00DCNCHEN", L"pc2"));
 }
@@ -149,7 +143,7 @@ TEST(NameListText, WritesEachNameOnALineThatReadsBackAsItself) {
   EXPECT_EQ(text.substr(0, 34), L"\\u004eame\r\npc1.samdom.test\r\n\u00C9CLAIR");
   for (const std::string& bytes : {Utf8FromWide(text), "\xEF\xBB\xBF" + Utf8FromWide(text)}) {
     ComputerNames read;
-    const ListRead list = AddNamesFromListBytes(bytes, Latin1, read);
+    const ListRead list = AddNamesFromListBytes(bytes, Latin1Text, read);
     ASSERT_FALSE(list.problem) << list.problem->what;
     EXPECT_THAT(read, ElementsAreArray(names));
   }

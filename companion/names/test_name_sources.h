@@ -12,6 +12,13 @@
 
 namespace quillmark::companion {
 
+// Code page 1252 as this computer's ANSI code page, for the bytes a test uses: Latin-1's letters.
+inline AnsiText Latin1Text(const std::string& bytes) {
+  AnsiText text{std::wstring(), 1252};
+  for (const char byte : bytes) text.text += static_cast<wchar_t>(static_cast<unsigned char>(byte));
+  return text;
+}
+
 struct FakeLists : ListSource {
   std::map<std::wstring, std::string> files;
   std::optional<std::string> standard_input;
@@ -37,13 +44,7 @@ struct FakeLists : ListSource {
     return files.count(path) != 0 ||
            std::find(existing_files.begin(), existing_files.end(), path) != existing_files.end();
   }
-  // Code page 1252 for the bytes a test uses: Latin-1's letters.
-  AnsiText FromAnsiCodePage(const std::string& bytes) override {
-    AnsiText text{std::wstring(), 1252};
-    for (const char byte : bytes)
-      text.text += static_cast<wchar_t>(static_cast<unsigned char>(byte));
-    return text;
-  }
+  AnsiText FromAnsiCodePage(const std::string& bytes) override { return Latin1Text(bytes); }
 };
 
 }  // namespace quillmark::companion
